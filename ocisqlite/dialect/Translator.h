@@ -55,19 +55,31 @@ struct PlSqlCall {
 
 struct Translation {
     StatementKind kind = StatementKind::Other;
-    std::uint16_t ociStmtType = 0; // OCI_ATTR_STMT_TYPE value
-    std::string sql;               // SQLite text; binds kept as :NAME (upper case)
+    std::uint16_t ociStmtType = 0;  // OCI_ATTR_STMT_TYPE value
+    std::string sql;                // SQLite text; binds kept as :NAME (upper case)
     std::vector<std::string> binds; // distinct bind names in order of first appearance, upper case, no colon
-    // Binds whose value is an Oracle ROWID text that the engine must decode to the SQLite rowid before binding
-    // (e.g. "where rowid = :tav__rowid"); a rowid of another table binds as -1 (matches nothing).
+    // Binds whose value is an Oracle ROWID text that the engine must decode to the SQLite rowid before
+    // binding (e.g. "where rowid = :tav__rowid"); a rowid of another table binds as NULL (matches nothing), a
+    // malformed one fails with ORA-01410. rowidForBind() in Rowid.h does exactly this.
     std::map<std::string, std::uint32_t> rowidBinds; // bind name -> expected object number
-    std::string targetTable;       // upper-case base table of INSERT/UPDATE/DELETE/SELECT ... FOR UPDATE
-    bool forUpdate = false;        // SELECT ... FOR UPDATE
-    bool noWait = false;           // ... NOWAIT
-    std::string returningRowidBind; // RETURNING ROWID INTO :x -> x (upper case); the engine fills it
-    std::string savepointName;     // SAVEPOINT x / ROLLBACK TO SAVEPOINT x (upper case)
+    std::string targetTable; // upper-case base table of INSERT/UPDATE/DELETE/SELECT ... FOR UPDATE
+    // UPDATE, DELETE and SELECT ... FOR UPDATE: "SELECT <table>.rowid FROM ... WHERE ..." with the same
+    // binds, giving the SQLite rowids of the rows the statement will lock (run it, lock them in RowLocks,
+    // then run sql).
+    std::string lockRowsSql;
+    bool forUpdate = false;                 // SELECT ... FOR UPDATE
+    bool noWait = false;                    // ... NOWAIT
+    std::string returningRowidBind;         // RETURNING ROWID INTO :x -> x (upper case); the engine fills it
+    std::string savepointName;              // SAVEPOINT x / ROLLBACK TO SAVEPOINT x (upper case)
     std::string synonymName, synonymTarget; // CREATE SYNONYM a FOR b (upper case)
     PlSqlCall plsql;
+    // Oracle type of select-list columns that SQLite cannot describe (expressions have no declared type),
+    // keyed by the upper-case column name the engine reports: "ROWID" for the ROWID pseudo-column, "DATE"
+    // for TO_DATE/SYSDATE, "VARCHAR2(n)" for text expressions, "NUMBER" for COUNT and arithmetic.
+    std::map<std::string, std::string> columnTypes;
+    // The statement reads V$SESSION: before running it the engine refreshes the temp table it maps to
+    // (RowLocks::fillSessionView on the session's connection).
+    bool usesSessionView = false;
 };
 
 // Throws OraError for anything Oracle would refuse at parse time (ORA-00900, 00904, 00933, 00942, 06550 ...).

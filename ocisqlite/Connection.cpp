@@ -1,0 +1,617 @@
+#include "Connection.h"
+
+#include "Runtime.h"
+
+#include "OracleFunctions.h"
+#include "RowLocks.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+namespace ocisqlite {
+
+namespace {
+
+std::string upperCase(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return s;
+}
+
+std::string quoteIdent(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
+// "ORA-01843: ..." -> 1843.
+int leadingOraCode(const char* msg) {
+    if (!msg || std::strncmp(msg, "ORA-", 4) != 0)
+        return 0;
+    int code = 0;
+    int digits = 0;
+    for (const char* p = msg + 4; *p >= '0' && *p <= '9'; ++p, ++digits)
+        code = code * 10 + (*p - '0');
+    return digits == 5 && msg[9] == ':' ? code : 0;
+}
+
+std::string afterPrefix(const std::string& msg, const char* prefix) {
+    const auto pos = msg.find(prefix);
+    return pos == std::string::npos ? std::string() : msg.substr(pos + std::strlen(prefix));
+}
+
+// "T.C" -> ("SCHEMA"."T"."C")
+std::string columnPath(const std::string& schema, const std::string& tableDotColumn) {
+    const auto dot = tableDotColumn.find('.');
+    const std::string table = dot == std::string::npos ? std::string() : tableDotColumn.substr(0, dot);
+    const std::string column = dot == std::string::npos ? tableDotColumn : tableDotColumn.substr(dot + 1);
+    return "(\"" + schema + "\".\"" + upperCase(table) + "\".\"" + upperCase(column) + "\")";
+}
+
+std::atomic<std::int64_t> g_localSid{0};
+
+std::mutex& locksMutex() {
+    static std::mutex m;
+    return m;
+}
+
+// One registry per database file and process, shared by its sessions.
+std::shared_ptr<RowLocks> sharedLocks(const std::string& path) {
+    static std::map<std::string, std::weak_ptr<RowLocks>> all;
+    std::lock_guard<std::mutex> lock(locksMutex());
+    auto& slot = all[path];
+    if (auto existing = slot.lock())
+        return existing;
+    auto created = std::make_shared<RowLocks>(path);
+    slot = created;
+    return created;
+}
+
+// ocisqlite_varchar(table, column, value, maxBytes)
+void varcharCheck(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const auto* conn = static_cast<const Connection*>(sqlite3_user_data(ctx));
+    const int type = sqlite3_value_type(argv[2]);
+    const sqlite3_int64 max = sqlite3_value_int64(argv[3]);
+    if (type != SQLITE_NULL) {
+        const sqlite3_int64 actual = sqlite3_value_bytes(argv[2]);
+        if (actual > max) {
+            const std::string msg = "ORA-12899: value too large for column \"" + conn->schema() + "\".\"" +
+                                    reinterpret_cast<const char*>(sqlite3_value_text(argv[0])) + "\".\"" +
+                                    reinterpret_cast<const char*>(sqlite3_value_text(argv[1])) +
+                                    "\" (actual: " + std::to_string(actual) +
+                                    ", maximum: " + std::to_string(max) + ")";
+            sqlite3_result_error(ctx, msg.c_str(), -1);
+            return;
+        }
+    }
+    sqlite3_result_null(ctx);
+}
+
+// ocisqlite_number(value [, precision, scale]): text that does not read as a number is ORA-01722; a value
+// with more integer digits than NUMBER(p,s) allows is ORA-01438.
+void numberCheck(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    double v = 0;
+    switch (sqlite3_value_type(argv[0])) {
+    case SQLITE_TEXT: {
+        const char* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+        while (*p == ' ')
+            ++p;
+        char* end = nullptr;
+        v = std::strtod(p, &end);
+        while (end && *end == ' ')
+            ++end;
+        if (!*p || !end || *end) {
+            sqlite3_result_error(ctx, "ORA-01722: invalid number", -1);
+            return;
+        }
+        break;
+    }
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+        v = sqlite3_value_double(argv[0]);
+        break;
+    default:
+        sqlite3_result_null(ctx);
+        return;
+    }
+    if (argc == 3) {
+        const int precision = sqlite3_value_int(argv[1]);
+        const int scale = sqlite3_value_int(argv[2]);
+        // Rounded to the scale, the value must keep within precision - scale integer digits.
+        const double rounded = std::round(v * std::pow(10.0, scale)) / std::pow(10.0, scale);
+        if (precision > 0 && std::fabs(rounded) >= std::pow(10.0, precision - scale)) {
+            sqlite3_result_error(
+                ctx, "ORA-01438: value larger than specified precision allowed for this column", -1);
+            return;
+        }
+    }
+    sqlite3_result_null(ctx);
+}
+
+} // namespace
+
+sqlite3* openDatabase(const std::string& path, bool create) {
+    sqlite3* db = nullptr;
+    // A connection belongs to one session, whose calls are serialised by its environment's lock.
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+    if (path.empty() || sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        throw OraError(12154, "ORA-12154: TNS:could not resolve the connect identifier specified");
+    }
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, busyTimeoutMs());
+    // Double-quoted text is an identifier in Oracle, never a string.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    char* err = nullptr;
+    if (sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA case_sensitive_like=ON; PRAGMA foreign_keys=ON;",
+                     nullptr, nullptr, &err) != SQLITE_OK) {
+        sqlite3_free(err);
+        sqlite3_close(db);
+        throw OraError(12154, "ORA-12154: TNS:could not resolve the connect identifier specified");
+    }
+    registerOracleFunctions(db);
+    return db;
+}
+
+void ensureEngineTables(sqlite3* db) {
+    const std::string sql = std::string("CREATE TABLE IF NOT EXISTS ") + kUsersTable +
+                            " (USERNAME TEXT PRIMARY KEY, PASSWORD TEXT NOT NULL);"
+                            "CREATE TABLE IF NOT EXISTS " +
+                            kSynonymsTable + " (NAME TEXT PRIMARY KEY, TARGET TEXT NOT NULL);";
+    char* err = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+        std::string msg = err ? err : "cannot create tables";
+        sqlite3_free(err);
+        throw OraError(600, "ORA-00600: internal error code, arguments: [" + msg + "]");
+    }
+}
+
+void putAccount(sqlite3* db, const std::string& user, const std::string& password) {
+    sqlite3_stmt* st = nullptr;
+    const std::string sql = std::string("INSERT OR REPLACE INTO ") + kUsersTable + " VALUES (?, ?)";
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+    const std::string u = upperCase(user);
+    sqlite3_bind_text(st, 1, u.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, password.c_str(), -1, SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE)
+        throw mapSqliteError(db, rc, StatementKind::Insert, u);
+}
+
+OraError mapSqliteError(sqlite3* db, int rc, StatementKind kind, const std::string& schema) {
+    const std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    if (const int code = leadingOraCode(msg.c_str()))
+        return OraError(code, msg);
+    const int ext = db ? sqlite3_extended_errcode(db) : rc;
+    switch (ext) {
+    case SQLITE_CONSTRAINT_UNIQUE:
+    case SQLITE_CONSTRAINT_PRIMARYKEY: {
+        // SQLite names the columns, not the constraint: give it a stable system-style name.
+        const std::string cols = afterPrefix(msg, "failed: ");
+        std::uint32_t h = 2166136261u;
+        for (char c : upperCase(cols))
+            h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+        char name[32];
+        std::snprintf(name, sizeof name, "SYS_C%07u", h % 10000000u);
+        return OraError(1, "ORA-00001: unique constraint (" + schema + "." + name + ") violated");
+    }
+    case SQLITE_CONSTRAINT_NOTNULL: {
+        const std::string path = columnPath(schema, afterPrefix(msg, "failed: "));
+        if (kind == StatementKind::Update)
+            return OraError(1407, "ORA-01407: cannot update " + path + " to NULL");
+        return OraError(1400, "ORA-01400: cannot insert NULL into " + path);
+    }
+    case SQLITE_CONSTRAINT_CHECK:
+        return OraError(2290, "ORA-02290: check constraint (" + schema + "." +
+                                  upperCase(afterPrefix(msg, "failed: ")) + ") violated");
+    case SQLITE_CONSTRAINT_FOREIGNKEY:
+        return OraError(2291, "ORA-02291: integrity constraint (" + schema +
+                                  ".SYS_C0000000) violated - parent key not found");
+    default:
+        break;
+    }
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return OraError(54, "ORA-00054: resource busy and acquire with NOWAIT specified or timeout expired");
+    case SQLITE_TOOBIG:
+        return OraError(910, "ORA-00910: specified length too long for its datatype");
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_FULL:
+    case SQLITE_NOTADB:
+    case SQLITE_CANTOPEN:
+        return OraError(3113, "ORA-03113: end-of-file on communication channel");
+    default:
+        break;
+    }
+    if (msg.rfind("no such table: ", 0) == 0)
+        return OraError(942, "ORA-00942: table or view does not exist");
+    if (msg.rfind("no such column: ", 0) == 0)
+        return OraError(904, "ORA-00904: \"" + upperCase(msg.substr(16)) + "\": invalid identifier");
+    if (msg.rfind("ambiguous column name", 0) == 0)
+        return OraError(918, "ORA-00918: column ambiguously defined");
+    if (msg.find("values were supplied") != std::string::npos ||
+        msg.find("values for") != std::string::npos) {
+        int have = 0, given = 0;
+        if (std::sscanf(msg.c_str(), "table %*s has %d columns but %d values were supplied", &have, &given) ==
+                2 ||
+            std::sscanf(msg.c_str(), "%d values for %d columns", &given, &have) == 2) {
+            if (given > have)
+                return OraError(913, "ORA-00913: too many values");
+        }
+        return OraError(947, "ORA-00947: not enough values");
+    }
+    if (msg.find("incomplete input") != std::string::npos)
+        return OraError(900, "ORA-00900: invalid SQL statement");
+    if (msg.find("syntax error") != std::string::npos)
+        return OraError(933, "ORA-00933: SQL command not properly ended");
+    if (msg.find("already exists") != std::string::npos)
+        return OraError(955, "ORA-00955: name is already used by an existing object");
+    return OraError(600, "ORA-00600: internal error code, arguments: [" + std::to_string(ext) + "], [" + msg +
+                             "]");
+}
+
+std::uint32_t tableObjectNumber(const std::string& upperTable) {
+    // FNV-1a of the name: the same table keeps its number across processes and file copies.
+    std::uint32_t h = 2166136261u;
+    for (char c : upperTable)
+        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    h &= 0x7FFFFFFu;
+    return h == 0 ? 1 : h;
+}
+
+Connection::Connection(const std::string& path, const std::string& user, const std::string& password)
+    : path_(path), user_(upperCase(user)) {
+    db_ = openDatabase(path, false);
+    bool ok = false;
+    sqlite3_stmt* st = nullptr;
+    const std::string sql = std::string("SELECT PASSWORD FROM ") + kUsersTable + " WHERE USERNAME = ?";
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, user_.c_str(), -1, SQLITE_TRANSIENT);
+        const int rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW) {
+            const char* stored = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+            ok = stored && password == stored;
+        } else if (rc != SQLITE_DONE) {
+            sqlite3_finalize(st);
+            OraError e = mapSqliteError(db_, rc, StatementKind::Select, user_);
+            sqlite3_close(db_);
+            db_ = nullptr;
+            throw e;
+        }
+    }
+    sqlite3_finalize(st);
+    if (!ok) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw OraError(1017, "ORA-01017: invalid username/password; logon denied");
+    }
+    try {
+        locks_ = sharedLocks(path_);
+        sid_ = locks_->openSession(user_);
+    } catch (const std::exception&) {
+        locks_.reset();
+    }
+    if (sid_ == 0)
+        sid_ = ++g_localSid;
+    sqlite3_create_function(db_, "ocisqlite_varchar", 4, SQLITE_UTF8, this, varcharCheck, nullptr, nullptr);
+    sqlite3_create_function(db_, "ocisqlite_number", 1, SQLITE_UTF8, this, numberCheck, nullptr, nullptr);
+    sqlite3_create_function(db_, "ocisqlite_number", 3, SQLITE_UTF8, this, numberCheck, nullptr, nullptr);
+}
+
+void Connection::installColumnChecks() {
+    std::vector<std::string> tables;
+    {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db_,
+                           "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%' "
+                           "AND upper(name) NOT LIKE 'OCISQLITE%'",
+                           -1, &st, nullptr);
+        while (st && sqlite3_step(st) == SQLITE_ROW)
+            tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+    }
+    auto literal = [](const std::string& s) {
+        std::string out = "'";
+        for (char c : s) {
+            if (c == '\'')
+                out += '\'';
+            out += c;
+        }
+        return out + "'";
+    };
+    for (const std::string& table : tables) {
+        std::string checks;
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db_, ("PRAGMA table_info(" + quoteIdent(table) + ")").c_str(), -1, &st, nullptr);
+        while (st && sqlite3_step(st) == SQLITE_ROW) {
+            const std::string column = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+            const char* declp = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
+            const std::string decl = upperCase(declp ? declp : "");
+            const auto open = decl.find('(');
+            const std::string base = decl.substr(0, open);
+            const std::string col = "NEW." + quoteIdent(column);
+            if ((base == "VARCHAR2" || base == "VARCHAR" || base == "NVARCHAR2" || base == "CHAR" ||
+                 base == "NCHAR") &&
+                open != std::string::npos) {
+                const long max = std::strtol(decl.c_str() + open + 1, nullptr, 10);
+                if (max > 0)
+                    checks += (checks.empty() ? "" : ", ") + std::string("ocisqlite_varchar(") +
+                              literal(upperCase(table)) + ", " + literal(upperCase(column)) + ", " + col +
+                              ", " + std::to_string(max) + ")";
+            } else if (base == "NUMBER" && open != std::string::npos && decl.find('*') == std::string::npos) {
+                const long precision = std::strtol(decl.c_str() + open + 1, nullptr, 10);
+                const auto comma = decl.find(',', open);
+                const long scale =
+                    comma == std::string::npos ? 0 : std::strtol(decl.c_str() + comma + 1, nullptr, 10);
+                checks += (checks.empty() ? "" : ", ") + std::string("ocisqlite_number(") + col + ", " +
+                          std::to_string(precision) + ", " + std::to_string(scale) + ")";
+            } else if (base == "NUMBER" || base == "INTEGER" || base == "FLOAT") {
+                checks += (checks.empty() ? "" : ", ") + std::string("ocisqlite_number(") + col + ")";
+            }
+        }
+        sqlite3_finalize(st);
+        for (const char* event : {"INSERT", "UPDATE"}) {
+            const std::string name = quoteIdent("OCISQLITE_CHECK_" + upperCase(table) + "_" + event);
+            sqlite3_exec(db_, ("DROP TRIGGER IF EXISTS " + name).c_str(), nullptr, nullptr, nullptr);
+            if (!checks.empty())
+                sqlite3_exec(db_,
+                             ("CREATE TRIGGER " + name + " BEFORE " + event + " ON " + quoteIdent(table) +
+                              " BEGIN SELECT " + checks + "; END")
+                                 .c_str(),
+                             nullptr, nullptr, nullptr);
+        }
+    }
+}
+
+Connection::~Connection() {
+    for (auto& [sql, st] : cache_)
+        sqlite3_finalize(st);
+    if (locks_) {
+        try {
+            locks_->closeSession(sid_);
+        } catch (const std::exception&) {
+        }
+    }
+    // close_v2: statements still held by statement handles keep the connection until they are finalized.
+    sqlite3_close_v2(db_);
+}
+
+void Connection::markLost() {
+    if (lost_)
+        return;
+    lost_ = true;
+    // The server dropped us: uncommitted work is gone, as after a server-side session kill.
+    if (sqliteTxn_)
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqliteTxn_ = false;
+    logical_ = false;
+    txnId_.clear();
+    savepoints_.clear();
+    if (locks_) {
+        try {
+            locks_->releaseAll(sid_);
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+sqlite3_stmt* Connection::cached(const char* sql) const {
+    for (auto& [text, st] : cache_)
+        if (text == sql) {
+            sqlite3_reset(st);
+            sqlite3_clear_bindings(st);
+            return st;
+        }
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return nullptr;
+    }
+    cache_.emplace_back(sql, st);
+    return st;
+}
+
+std::string Connection::resolveTable(const std::string& upperName) const {
+    const std::string synSql = std::string("SELECT TARGET FROM ") + kSynonymsTable + " WHERE NAME = ?";
+    std::string name = upperName;
+    // A synonym may name another synonym; a short chain is plenty.
+    for (int depth = 0; depth < 8; ++depth) {
+        if (sqlite3_stmt* st = cached("SELECT name FROM sqlite_master WHERE type IN ('table','view') AND "
+                                      "upper(name) = ?")) {
+            sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+            const bool found = sqlite3_step(st) == SQLITE_ROW;
+            sqlite3_reset(st);
+            if (found)
+                return name;
+        }
+        sqlite3_stmt* syn = cached(synSql.c_str());
+        if (!syn)
+            return {};
+        sqlite3_bind_text(syn, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(syn) != SQLITE_ROW) {
+            sqlite3_reset(syn);
+            return {};
+        }
+        name = upperCase(reinterpret_cast<const char*>(sqlite3_column_text(syn, 0)));
+        sqlite3_reset(syn);
+    }
+    return {};
+}
+
+std::uint32_t Connection::objectNumber(const std::string& upperTable) const {
+    return upperTable.empty() ? 0 : tableObjectNumber(upperTable);
+}
+
+void Connection::addSynonym(const std::string& name, const std::string& target) {
+    const std::string sql = std::string("INSERT OR REPLACE INTO ") + kSynonymsTable + " VALUES (?, ?)";
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        ensureEngineTables(db_);
+        sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr);
+    }
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, target.c_str(), -1, SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE)
+        throw mapSqliteError(db_, rc, StatementKind::Insert, user_);
+    schemaChanged();
+}
+
+std::string Connection::columnType(const std::string& table, const std::string& column, bool* notNull) const {
+    const char* decl = nullptr;
+    int nn = 0, pk = 0;
+    if (sqlite3_table_column_metadata(db_, nullptr, table.c_str(), column.c_str(), &decl, nullptr, &nn, &pk,
+                                      nullptr) != SQLITE_OK)
+        return {};
+    if (notNull)
+        *notNull = nn != 0 || pk != 0;
+    return decl ? decl : "";
+}
+
+void Connection::exec(const char* sql, StatementKind kind) {
+    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw mapSqliteError(db_, rc, kind, user_);
+}
+
+void Connection::startLogical() {
+    if (logical_)
+        return;
+    logical_ = true;
+    if (locks_) {
+        try {
+            txnId_ = locks_->newTransactionId(sid_);
+            return;
+        } catch (const std::exception&) {
+        }
+    }
+    txnId_ = std::to_string(sid_) + "." + std::to_string(sid_ % 32) + "." + std::to_string(++txnSeq_);
+}
+
+void Connection::beginWrite() {
+    if (!sqliteTxn_) {
+        exec("BEGIN IMMEDIATE");
+        sqliteTxn_ = true;
+    }
+    startLogical();
+}
+
+void Connection::beginStatement() {
+    beginWrite();
+    exec("SAVEPOINT OCISQLITE_STMT");
+}
+
+void Connection::endStatement(bool ok) {
+    if (!ok)
+        sqlite3_exec(db_, "ROLLBACK TO OCISQLITE_STMT", nullptr, nullptr, nullptr);
+    sqlite3_exec(db_, "RELEASE OCISQLITE_STMT", nullptr, nullptr, nullptr);
+    // Some SQLite errors (I/O, full disk) end the whole transaction.
+    if (sqlite3_get_autocommit(db_))
+        sqliteTxn_ = false;
+}
+
+void Connection::commit() {
+    if (sqliteTxn_) {
+        exec("COMMIT");
+        sqliteTxn_ = false;
+    }
+    logical_ = false;
+    txnId_.clear();
+    savepoints_.clear();
+    if (locks_)
+        locks_->releaseAll(sid_);
+}
+
+void Connection::rollback() {
+    if (sqliteTxn_) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqliteTxn_ = false;
+    }
+    logical_ = false;
+    txnId_.clear();
+    savepoints_.clear();
+    // Also used on the way out of failures: it never throws.
+    if (locks_) {
+        try {
+            locks_->releaseAll(sid_);
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+void Connection::savepoint(const std::string& name) {
+    Savepoint sp;
+    sp.name = name;
+    if (locks_)
+        sp.lockMark = locks_->mark();
+    sp.inSqlite = sqliteTxn_;
+    if (sp.inSqlite)
+        exec(("SAVEPOINT " + quoteIdent(name)).c_str());
+    // Reusing a name moves the savepoint.
+    savepoints_.erase(std::remove_if(savepoints_.begin(), savepoints_.end(),
+                                     [&](const Savepoint& s) { return s.name == name; }),
+                      savepoints_.end());
+    savepoints_.push_back(sp);
+}
+
+void Connection::rollbackTo(const std::string& name) {
+    auto it = std::find_if(savepoints_.rbegin(), savepoints_.rend(),
+                           [&](const Savepoint& s) { return s.name == name; });
+    if (it == savepoints_.rend())
+        throw OraError(1086,
+                       "ORA-01086: savepoint '" + name + "' never established in this session or is invalid");
+    const Savepoint sp = *it;
+    savepoints_.erase(it.base(), savepoints_.end());
+    if (locks_)
+        locks_->releaseAfter(sid_, sp.lockMark);
+    if (sqliteTxn_) {
+        if (sp.inSqlite) {
+            exec(("ROLLBACK TO " + quoteIdent(name)).c_str());
+        } else {
+            // Set before the first change: undo everything and free the write lock early.
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqliteTxn_ = false;
+        }
+    }
+}
+
+void Connection::setModule(const std::string* module, const std::string* action) {
+    if (locks_) {
+        std::optional<std::string> m, a;
+        if (module)
+            m = *module;
+        if (action)
+            a = *action;
+        locks_->setModule(sid_, m, a);
+    }
+}
+
+void Connection::setClientInfo(const std::string* info) {
+    if (locks_) {
+        std::optional<std::string> i;
+        if (info)
+            i = *info;
+        locks_->setClientInfo(sid_, i);
+    }
+}
+
+} // namespace ocisqlite

@@ -1,0 +1,110 @@
+// One OCI user session on a database file: its own sqlite3 connection, Oracle's transaction rules on top
+// of SQLite's, and the catalog the translator consults.
+#pragma once
+
+#include "Translator.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace ocisqlite {
+
+class RowLocks;
+
+// Names of the engine's own tables inside a database file.
+inline constexpr const char* kUsersTable = "OCISQLITE_USERS";
+inline constexpr const char* kSynonymsTable = "OCISQLITE_SYNONYMS";
+
+// Opens a database file with the settings every session uses (WAL, busy timeout, Oracle functions).
+// Throws OraError 12154 when the file cannot be opened.
+sqlite3* openDatabase(const std::string& path, bool create);
+// Creates the engine's tables when missing (used by ocisqlite-admin).
+void ensureEngineTables(sqlite3* db);
+// Adds or replaces an account (name stored upper case, password as given).
+void putAccount(sqlite3* db, const std::string& user, const std::string& password);
+
+// The Oracle error for a failed SQLite call. kind tells INSERT (01400) from UPDATE (01407).
+OraError mapSqliteError(sqlite3* db, int rc, StatementKind kind, const std::string& schema);
+
+// Stable per-table object number for ROWID texts.
+std::uint32_t tableObjectNumber(const std::string& upperTable);
+
+class Connection : public CatalogView {
+public:
+    // Checks the account and opens the session. Throws OraError (01017, 12154 ...).
+    Connection(const std::string& path, const std::string& user, const std::string& password);
+    ~Connection() override;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    sqlite3* db() const { return db_; }
+    const std::string& path() const { return path_; }
+    const std::string& schema() const { return user_; }
+    std::int64_t sid() const { return sid_; }
+    RowLocks* locks() const { return locks_.get(); }
+
+    // Lost connection (down marker): the first statement gets ORA-03113, later ones ORA-03114.
+    bool lost() const { return lost_; }
+    void markLost();
+
+    // CatalogView
+    std::string resolveTable(const std::string& upperName) const override;
+    std::uint32_t objectNumber(const std::string& upperTable) const override;
+    void addSynonym(const std::string& name, const std::string& target);
+    // Bumped by DDL so that cached translations are redone.
+    std::uint64_t schemaGeneration() const { return generation_; }
+    void schemaChanged() { ++generation_; }
+    // Oracle type text of a column of a base table, "" when unknown; nullability through notNull.
+    std::string columnType(const std::string& table, const std::string& column, bool* notNull) const;
+
+    // Transactions.
+    void exec(const char* sql, StatementKind kind = StatementKind::Other);
+    void beginWrite();     // before the first change: BEGIN IMMEDIATE
+    void startLogical();   // the Oracle transaction starts (first DML, FOR UPDATE lock)
+    void beginStatement(); // internal savepoint around one DML
+    void endStatement(bool ok);
+    void commit();
+    void rollback();
+    void savepoint(const std::string& name);
+    void rollbackTo(const std::string& name);
+    bool inTransaction() const { return logical_; }
+    bool writing() const { return sqliteTxn_; }
+    const std::string& transactionId() const { return txnId_; }
+    // Statement handles whose SQLite statements live on this connection (owned by the engine).
+    std::vector<void*>& users() { return users_; }
+    void setModule(const std::string* module, const std::string* action);
+    void setClientInfo(const std::string* info);
+    // After DDL: triggers that give Oracle's ORA-12899 (too long for VARCHAR2/CHAR) and ORA-01722
+    // (text that is no number in a NUMBER column), which SQLite's declared types do not enforce.
+    void installColumnChecks();
+
+private:
+    struct Savepoint {
+        std::string name;
+        bool inSqlite = false;
+        std::int64_t lockMark = 0;
+    };
+    sqlite3_stmt* cached(const char* sql) const;
+
+    std::string path_;
+    std::string user_;
+    sqlite3* db_ = nullptr;
+    std::shared_ptr<RowLocks> locks_;
+    std::int64_t sid_ = 0;
+    bool lost_ = false;
+    bool sqliteTxn_ = false;
+    bool logical_ = false;
+    std::string txnId_;
+    std::uint64_t txnSeq_ = 0;
+    std::vector<Savepoint> savepoints_;
+    std::uint64_t generation_ = 0;
+    mutable std::vector<std::pair<std::string, sqlite3_stmt*>> cache_;
+    std::vector<void*> users_;
+};
+
+} // namespace ocisqlite

@@ -1,0 +1,205 @@
+// The objects behind the opaque OCI handles and descriptors.
+// Every handle is registered in a process-wide table so that a stale or foreign pointer is recognised
+// (OCI_INVALID_HANDLE) instead of being dereferenced.
+#pragma once
+
+#include "Connection.h"
+#include "Translator.h"
+#include "oracle/OciDefs.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace ocisqlite {
+
+struct Env;
+
+struct Handle {
+    ub4 type = 0;
+    bool descriptor = false;
+    Env* env = nullptr;
+    Handle* parent = nullptr;
+    std::vector<Handle*> children;
+    virtual ~Handle() = default;
+};
+
+struct ErrorRecord {
+    sb4 code = 0;
+    std::string text; // "ORA-nnnnn: ..." without the final line end
+};
+
+struct Error : Handle {
+    std::vector<ErrorRecord> records;
+    void clear() { records.clear(); }
+    void set(int code, std::string text) {
+        records.clear();
+        records.push_back({code, std::move(text)});
+    }
+};
+
+struct Env : Handle {
+    // Serialises every call on the handles of this environment (OCI_THREADED semantics).
+    std::shared_ptr<std::recursive_mutex> mutex = std::make_shared<std::recursive_mutex>();
+    ub4 mode = 0;
+    ub2 charset = OCI_AL32UTF8_ID;
+    ub2 ncharset = OCI_AL32UTF8_ID;
+    Error errors; // records of failures reported on the environment handle
+};
+
+struct Server : Handle {
+    bool attached = false;
+    std::string identifier;
+    std::string path;
+};
+
+struct Session : Handle {
+    std::string username;
+    std::string password;
+    std::string module, action, clientInfo;
+    std::unique_ptr<Connection> conn; // present between OCISessionBegin and OCISessionEnd
+};
+
+struct SvcCtx : Handle {
+    Server* server = nullptr;
+    Session* session = nullptr;
+};
+
+struct Stmt;
+
+struct Bind : Handle {
+    Stmt* stmt = nullptr;
+    std::string name; // upper case, no colon; empty for a positional bind
+    ub4 position = 0;
+    void* valuep = nullptr;
+    sb4 valueSize = 0;
+    ub2 dty = 0;
+    sb2* indp = nullptr;
+    ub2* alenp = nullptr;
+    ub2* rcodep = nullptr;
+    ub4 maxarr = 0;
+    ub4* curelep = nullptr;
+    ub4 mode = 0;
+    // OCI_DATA_AT_EXEC: the pieces received through OCIStmtSetPieceInfo.
+    std::string pieces;
+    bool piecesNull = false;
+    bool piecesComplete = false;
+};
+
+struct Define : Handle {
+    Stmt* stmt = nullptr;
+    ub4 position = 0;
+    void* valuep = nullptr;
+    sb4 valueSize = 0;
+    ub2 dty = 0;
+    sb2* indp = nullptr;
+    ub2* rlenp = nullptr;
+    ub2* rcodep = nullptr;
+    ub4 mode = 0;
+    void* cbctx = nullptr;
+    OCICallbackDefine callback = nullptr;
+};
+
+// Oracle's view of one select-list item.
+struct ColumnDesc {
+    std::string name;
+    ub2 dataType = SQLT_CHR;
+    ub2 dataSize = 0;
+    sb2 precision = 0;
+    sb1 scale = 0;
+    ub1 isNull = 1;
+    ub1 charUsed = 0;
+    ub2 charSize = 0;
+    bool isDate() const { return dataType == SQLT_DAT; }
+};
+
+struct Param : Handle {
+    ColumnDesc desc;
+};
+
+struct Rowid : Handle {
+    bool valid = false;
+    std::uint32_t objectNumber = 0;
+    std::int64_t rowid = 0;
+};
+
+struct Generic : Handle {};
+
+// Where a polling (OCIStmtGetPieceInfo) piecewise transfer stands.
+struct PieceState {
+    bool active = false;
+    Handle* handle = nullptr; // the Bind or Define waiting for a buffer
+    ub1 inOut = OCI_PARAM_OUT;
+    ub1 piece = OCI_FIRST_PIECE;
+    ub4 iter = 0;
+    // buffer supplied through OCIStmtSetPieceInfo
+    bool supplied = false;
+    void* buf = nullptr;
+    ub4* alenp = nullptr;
+    sb2* indp = nullptr;
+    ub2* rcodep = nullptr;
+    // output side: how much of the current value went out
+    std::size_t offset = 0;
+};
+
+struct Stmt : Handle {
+    std::string text;
+    ub2 stmtType = OCI_STMT_UNKNOWN;
+    std::vector<std::string> placeholders; // upper case, from the Oracle text, in order of appearance
+    bool prepared = false;
+
+    std::vector<Bind*> binds;
+    std::vector<Define*> defines; // index = position - 1 (null when not defined)
+
+    // Execution state, tied to the connection it ran on.
+    Connection* conn = nullptr;
+    std::uint64_t schemaGeneration = 0;
+    std::optional<Translation> translation;
+    sqlite3_stmt* st = nullptr;
+    // In-memory copy of a cursor's remaining rows (see materializeOpenCursors); st then reads from it.
+    sqlite3* memDb = nullptr;
+    std::vector<ColumnDesc> columns;
+    bool executed = false;
+    bool described = false;
+
+    // Cursor state of a query.
+    bool cursorDone = false;
+    ub4 rowCount = 0;
+    ub4 rowsFetched = 0;
+    ub8 rowCount8 = 0;
+    // A fetch interrupted by a polling piecewise define.
+    ub4 fetchWant = 0;
+    ub4 fetchIter = 0;
+    std::size_t fetchCol = 0;
+    bool fetchRowPending = false; // current SQLite row is stepped and partly delivered
+    bool fetchInProgress = false;
+    bool fetchTruncated = false;
+    // An execute interrupted for OCI_DATA_AT_EXEC binds.
+    bool execNeedsData = false;
+    PieceState piece;
+
+    // Row id of the last row touched by DML.
+    bool haveLastRowid = false;
+    std::uint32_t lastObject = 0;
+    std::int64_t lastRowid = 0;
+
+    void resetCursor();
+    ~Stmt() override;
+};
+
+// Registry of live handles.
+void registerHandle(Handle* h);
+void unregisterHandle(Handle* h);
+// The live handle at p whose type matches (any type when type == 0), or null.
+Handle* findHandle(const void* p, ub4 type);
+// The live handle at p, of any type, or null.
+Handle* findAnyHandle(const void* p);
+std::recursive_mutex& registryMutex();
+void forEachHandle(void (*fn)(Handle*, void*), void* ctx);
+
+} // namespace ocisqlite

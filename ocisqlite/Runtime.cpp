@@ -1,0 +1,103 @@
+#include "Runtime.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace ocisqlite {
+
+namespace {
+
+std::string envString(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+std::mutex& traceMutex() {
+    static std::mutex m;
+    return m;
+}
+
+} // namespace
+
+std::string databasePath(std::string_view identifier) {
+    std::string id(identifier);
+    // Blanks around a connect identifier mean nothing.
+    while (!id.empty() && std::isspace(static_cast<unsigned char>(id.back())))
+        id.pop_back();
+    std::size_t first = 0;
+    while (first < id.size() && std::isspace(static_cast<unsigned char>(id[first])))
+        ++first;
+    id.erase(0, first);
+    if (id.empty())
+        return {};
+    const bool endsDb = id.size() > 3 && id.compare(id.size() - 3, 3, ".db") == 0;
+    if (id.find('/') != std::string::npos || endsDb)
+        return id;
+    std::string lower = id;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::string dir = envString("OCISQLITE_DATA");
+    if (dir.empty())
+        return lower + ".db";
+    if (dir.back() != '/')
+        dir += '/';
+    return dir + lower + ".db";
+}
+
+bool serverDown(const std::string& path) {
+    struct stat st {};
+    return ::stat((path + ".down").c_str(), &st) == 0;
+}
+
+void roundTrip(std::int64_t sessionId, std::string_view call, std::string_view text) {
+    const std::string latency = envString("OCISQLITE_LATENCY_MS");
+    if (!latency.empty()) {
+        const long ms = std::strtol(latency.c_str(), nullptr, 10);
+        if (ms > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+    const std::string file = envString("OCISQLITE_TRACE");
+    if (file.empty())
+        return;
+    std::string line = std::to_string(::getpid()) + ' ' + (sessionId > 0 ? std::to_string(sessionId) : "-") +
+                       ' ' + std::string(call);
+    if (!text.empty()) {
+        line += ' ';
+        for (char c : text) {
+            if (c == '\n')
+                line += "\\n";
+            else if (c == '\r')
+                line += "\\r";
+            else if (c == '\\')
+                line += "\\\\";
+            else
+                line += c;
+        }
+    }
+    line += '\n';
+    std::lock_guard<std::mutex> lock(traceMutex());
+    // Appending with one write keeps the lines of several processes whole.
+    if (FILE* f = std::fopen(file.c_str(), "a")) {
+        std::fwrite(line.data(), 1, line.size(), f);
+        std::fclose(f);
+    }
+}
+
+int busyTimeoutMs() {
+    const std::string v = envString("OCISQLITE_BUSY_TIMEOUT_MS");
+    if (!v.empty()) {
+        const long ms = std::strtol(v.c_str(), nullptr, 10);
+        if (ms >= 0)
+            return static_cast<int>(ms);
+    }
+    return 10000;
+}
+
+} // namespace ocisqlite

@@ -1,0 +1,26 @@
+// The SQLite functions the translated statements call. Register them on every connection of a session.
+#pragma once
+
+#include <string>
+
+struct sqlite3;
+
+namespace ocisqlite {
+
+// Registers, with Oracle's semantics (every function returns NULL where Oracle's result is ''):
+//   decode(x, s1, r1, ..., [default])  NULL matches NULL; numeric comparison when the first search is a
+//   number nvl(a, b), substr(s, p [, n])      substr overrides the built-in (start 0 counts as 1; past the
+//   end NULL) ora_concat(a, b)                   the || operator: NULL counts as empty to_char(x [, fmt]),
+//   to_date(s [, fmt]), ora_sysdate()   dates as 'YYYY-MM-DD HH:MM:SS' text ora_rowid(objectNumber, rowid)
+//   the 18-character ROWID text ora_empty_null(x)                  '' -> NULL (what the engine may wrap
+//   around values it reads)
+// Failures are raised with sqlite3_result_error and the full Oracle text ("ORA-01843: not a valid month"),
+// so sqlite3_errmsg() of the failing statement holds it; oraCodeOf() turns it back into the number.
+// Also switches LIKE to case-sensitive and double-quoted strings off (Oracle has neither).
+// Returns the SQLite result code of the first failure, SQLITE_OK when all went well.
+int registerOracleFunctions(sqlite3* db);
+
+// 1843 for "ORA-01843: not a valid month", 0 when the text does not start with "ORA-nnnnn".
+int oraCodeOf(const char* message);
+
+} // namespace ocisqlite
