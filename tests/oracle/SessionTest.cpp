@@ -1,0 +1,375 @@
+// Sessions, queries and package calls against an ocisqlite database.
+#include "ServerFixture.h"
+#include "TestSupport.h"
+
+#include <QRandomGenerator>
+
+namespace {
+
+QString MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<no exception>");
+}
+
+using SessionTest = OracleServer;
+using QueryTest = OracleServer;
+using PackageTest = OracleServer;
+
+TEST_F(SessionTest, ConnectStringInUserNameLogsOnAndSplitsIntoTheProperties) {
+    TOracleSession s;
+    s.SetLogonUsername(ConnectString());
+    s.LogOn();
+    EXPECT_TRUE(s.Connected());
+    EXPECT_EQ(s.LogonUsername(), User);
+    EXPECT_EQ(s.LogonPassword(), Password);
+    EXPECT_EQ(s.LogonDatabase(), Database);
+    s.SetConnected(false);
+    EXPECT_FALSE(s.Connected());
+}
+
+TEST_F(SessionTest, FailedLogOnRaisesTheServerTextAndStillFiresAfterLogOn) {
+    TOracleSession s;
+    int before = 0, after = 0, changes = 0;
+    bool connectedInHandler = true;
+    s.BeforeLogOn = [&](TOracleSession*) { ++before; };
+    s.AfterLogOn = [&](TOracleSession* session) {
+        ++after;
+        connectedInHandler = session->Connected();
+    };
+    s.OnChange = [&](TOracleSession*) { ++changes; };
+    s.SetLogonUsername(User);
+    s.SetLogonPassword(QStringLiteral("wrong"));
+    s.SetLogonDatabase(Database);
+    try {
+        s.LogOn();
+        FAIL() << "logon with a wrong password succeeded";
+    } catch (const EOracleError& e) {
+        EXPECT_EQ(e.ErrorCode(), 1017);
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("ORA-01017"))) << e.Message().toStdString();
+        EXPECT_EQ(e.Session(), &s);
+    }
+    EXPECT_FALSE(s.Connected());
+    EXPECT_EQ(before, 1);
+    EXPECT_EQ(after, 1);
+    EXPECT_EQ(changes, 1);
+    EXPECT_FALSE(connectedInHandler);
+
+    // The handles kept from the failed attempt serve the next one.
+    s.SetLogonPassword(Password);
+    s.LogOn();
+    EXPECT_TRUE(s.Connected());
+    EXPECT_EQ(after, 2);
+
+    // A LogOn on a connected session reconnects: OnChange for the log-off and the log-on.
+    changes = 0;
+    s.LogOn();
+    EXPECT_TRUE(s.Connected());
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(MessageOf([&] { s.SetThreadSafe(true); }),
+              QStringLiteral("Cannot change ThreadSafe property when connected"));
+}
+
+TEST_F(SessionTest, UnknownDatabaseFailsWithTheServerError) {
+    TOracleSession s;
+    s.SetLogonUsername(User + QStringLiteral("/x@no_such_db"));
+    try {
+        s.LogOn();
+        FAIL();
+    } catch (const EOracleError& e) {
+        EXPECT_EQ(e.ErrorCode(), 12154);
+    }
+    EXPECT_FALSE(s.Connected());
+}
+
+TEST_F(SessionTest, InTransactionProbesOnceBetweenStatements) {
+    auto s = NewSession();
+    DropTable(*s, QStringLiteral("TX_T"));
+    Exec(*s, QStringLiteral("CREATE TABLE TX_T (A NUMBER(9))"));
+    EXPECT_FALSE(s->InTransaction());
+    Exec(*s, QStringLiteral("INSERT INTO TX_T VALUES (1)"));
+    ClearTrace();
+    EXPECT_TRUE(s->InTransaction());
+    EXPECT_TRUE(s->InTransaction());
+    EXPECT_EQ(TraceCount({QStringLiteral("OCIStmtExecute"), QStringLiteral("local_transaction_id")}), 1);
+    s->Commit();
+    EXPECT_FALSE(s->InTransaction());
+    Exec(*s, QStringLiteral("DELETE FROM TX_T"));
+    EXPECT_TRUE(s->InTransaction());
+    s->Rollback();
+    EXPECT_FALSE(s->InTransaction());
+}
+
+TEST_F(SessionTest, RollbackOnDisconnectAndLogOffClosesQueries) {
+    auto s = NewSession();
+    DropTable(*s, QStringLiteral("RB_T"));
+    Exec(*s, QStringLiteral("CREATE TABLE RB_T (A NUMBER(9))"));
+    Exec(*s, QStringLiteral("INSERT INTO RB_T VALUES (1)"));
+    Exec(*s, QStringLiteral("INSERT INTO RB_T VALUES (2)"));
+    s->Commit();
+    TOracleQuery open;
+    open.SetSession(s.get());
+    open.SetSQLText(QStringLiteral("SELECT A FROM RB_T ORDER BY A"));
+    open.Execute();
+    ASSERT_FALSE(open.Eof());
+    Exec(*s, QStringLiteral("DELETE FROM RB_T"));
+    s->SetRollbackOnDisconnect(true);
+    s->LogOff();
+    EXPECT_TRUE(open.Eof());
+    EXPECT_EQ(MessageOf([&] { open.Field(QStringLiteral("A")); }), QStringLiteral("Field A does not exist"));
+    EXPECT_EQ(MessageOf([&] { open.Execute(); }), QStringLiteral("Not logged on"));
+
+    s->LogOn();
+    TOracleQuery count;
+    count.SetSession(s.get());
+    count.SetSQLText(QStringLiteral("SELECT COUNT(*) N FROM RB_T"));
+    count.Execute();
+    EXPECT_EQ(count.Field(QStringLiteral("N")).toInt(), 2);
+
+    // Destroying the session detaches its queries.
+    s.reset();
+    EXPECT_EQ(count.Session(), nullptr);
+    EXPECT_EQ(MessageOf([&] { count.Execute(); }), QStringLiteral("Session undefined"));
+}
+
+TEST_F(QueryTest, BlocksOfTwentyFiveRowsAreFetchedAtOnce) {
+    auto s = NewSession();
+    DropTable(*s, QStringLiteral("ROWS_T"));
+    Exec(*s, QStringLiteral("CREATE TABLE ROWS_T (N NUMBER(9), GRP NUMBER(9))"));
+    for (int i = 1; i <= 49; ++i)
+        Exec(*s, QStringLiteral("INSERT INTO ROWS_T VALUES (%1, %2)").arg(i).arg(i <= 25 ? 1 : 2));
+    s->Commit();
+
+    struct Case {
+        int group;
+        int rows;
+        int fetches;
+    };
+    // 25 rows: a full block, then an empty fetch that ends it. 24 rows: one short block is all.
+    for (const Case c : {Case{1, 25, 2}, Case{2, 24, 1}}) {
+        SCOPED_TRACE(c.rows);
+        TOracleQuery q;
+        q.SetSession(s.get());
+        const QString sql = QStringLiteral("SELECT N FROM ROWS_T WHERE GRP = %1 ORDER BY N").arg(c.group);
+        q.SetSQLText(sql);
+        ClearTrace();
+        q.Execute();
+        int rows = 0;
+        while (!q.Eof()) {
+            ++rows;
+            EXPECT_EQ(q.Field(QStringLiteral("n")).toInt(), rows + (c.group - 1) * 25);
+            q.Next();
+        }
+        EXPECT_EQ(rows, c.rows);
+        EXPECT_EQ(TraceCount({QStringLiteral("OCIStmtFetch"), sql}), c.fetches);
+        EXPECT_EQ(q.RowsProcessed(), c.rows);
+    }
+}
+
+TEST_F(QueryTest, NullsReadAsUnassignedOrNullAndAsEmptyText) {
+    auto s = NewSession();
+    DropTable(*s, QStringLiteral("NULL_T"));
+    Exec(*s, QStringLiteral("CREATE TABLE NULL_T (TABNUM NUMBER(9), NAME VARCHAR2(20), D DATE)"));
+    Exec(*s, QStringLiteral("INSERT INTO NULL_T VALUES (NULL, NULL, NULL)"));
+    TOracleQuery q;
+    q.SetSession(s.get());
+    q.SetSQLText(QStringLiteral("SELECT TABNUM, NAME, D FROM NULL_T"));
+    q.Execute();
+    ASSERT_FALSE(q.Eof());
+    for (const char* column : {"tabnum", "Name", "D"}) {
+        SCOPED_TRACE(column);
+        const QString name = QString::fromLatin1(column);
+        EXPECT_FALSE(q.Field(name).isValid());
+        EXPECT_EQ(q.FieldAsString(name), QString());
+        EXPECT_TRUE(q.FieldIsNull(name));
+    }
+    s->SetNullValue(nvNull);
+    const QVariant null = q.Field(QStringLiteral("TABNUM"));
+    EXPECT_TRUE(null.isValid());
+    EXPECT_TRUE(null.isNull());
+    EXPECT_EQ(MessageOf([&] { q.Field(QStringLiteral("NOPE")); }),
+              QStringLiteral("Field NOPE does not exist"));
+    q.Next();
+    EXPECT_TRUE(q.Eof());
+    EXPECT_EQ(MessageOf([&] { q.Field(QStringLiteral("TABNUM")); }),
+              QStringLiteral("You cannot access field data beyond Eof"));
+}
+
+TEST_F(QueryTest, ColumnTypesBecomeTheDocumentedValues) {
+    auto s = NewSession();
+    DropTable(*s, QStringLiteral("TYPES_T"));
+    Exec(*s, QStringLiteral("CREATE TABLE TYPES_T (I NUMBER(9), BIG NUMBER(12), F NUMBER(10,2), N NUMBER, "
+                            "D DATE, S VARCHAR2(30), C CHAR(3), L LONG)"));
+    Exec(*s, QStringLiteral(
+                 "INSERT INTO TYPES_T VALUES (7, 123456789012, 2.5, 1.25, "
+                 "TO_DATE('2024-03-01 10:20:30', 'YYYY-MM-DD HH24:MI:SS'), 'Иванов', 'ab', 'long text')"));
+    TOracleQuery q;
+    q.SetSession(s.get());
+    q.SetSQLText(QStringLiteral("SELECT I, BIG, F, N, D, S, C, L, ROWID FROM TYPES_T"));
+    q.Execute();
+    ASSERT_FALSE(q.Eof());
+    EXPECT_EQ(q.Field(QStringLiteral("I")).typeId(), QMetaType::Int);
+    EXPECT_EQ(q.Field(QStringLiteral("I")).toInt(), 7);
+    EXPECT_EQ(q.Field(QStringLiteral("BIG")).typeId(), QMetaType::Double);
+    EXPECT_EQ(q.Field(QStringLiteral("BIG")).toDouble(), 123456789012.0);
+    EXPECT_EQ(q.FieldAsString(QStringLiteral("BIG")), QStringLiteral("123456789012"));
+    EXPECT_EQ(q.Field(QStringLiteral("F")).toDouble(), 2.5);
+    EXPECT_EQ(q.Field(QStringLiteral("N")).typeId(), QMetaType::Double);
+    EXPECT_EQ(q.Field(QStringLiteral("D")).toDateTime(), QDateTime(QDate(2024, 3, 1), QTime(10, 20, 30)));
+    EXPECT_EQ(q.Field(QStringLiteral("S")).toString(), QStringLiteral("Иванов"));
+    EXPECT_EQ(q.Field(QStringLiteral("L")).toString(), QStringLiteral("long text"));
+    EXPECT_EQ(q.FieldAsString(QStringLiteral("ROWID")).size(), 18);
+}
+
+TEST_F(QueryTest, LineBreaksTravelAsLineFeedsAndComeBackAsCrLf) {
+    auto s = NewSession();
+    DropTable(*s, QStringLiteral("TEXT_T"));
+    Exec(*s, QStringLiteral("CREATE TABLE TEXT_T (ID NUMBER(9), NOTE VARCHAR2(100))"));
+    TOracleQuery ins;
+    ins.SetSession(s.get());
+    ins.SQL() << QStringLiteral("INSERT INTO TEXT_T") << QStringLiteral("VALUES (:id, :note)");
+    ins.DeclareVariable(QStringLiteral("Id"), otInteger);
+    ins.DeclareVariable(QStringLiteral("note"), otString);
+    ins.SetVariable(QStringLiteral("ID"), 1);
+    ins.SetVariable(QStringLiteral(":Note"), QStringLiteral("first\r\nsecond"));
+    ClearTrace();
+    ins.Execute();
+    EXPECT_EQ(ins.RowsProcessed(), 1);
+    EXPECT_EQ(ins.RowId().size(), 18);
+    // The two lines reach the server joined by LF alone.
+    EXPECT_EQ(TraceCount({QStringLiteral("OCIStmtExecute INSERT INTO TEXT_T\\nVALUES (:id, :note)")}), 1);
+
+    TOracleQuery q;
+    q.SetSession(s.get());
+    q.SetSQLText(QStringLiteral("SELECT NOTE, LENGTH(NOTE) LEN FROM TEXT_T WHERE ROWID = :r"));
+    q.DeclareVariable(QStringLiteral("r"), otString);
+    q.SetVariable(QStringLiteral("r"), ins.RowId());
+    q.Execute();
+    ASSERT_FALSE(q.Eof());
+    EXPECT_EQ(q.Field(QStringLiteral("LEN")).toInt(), 12);
+    EXPECT_EQ(q.Field(QStringLiteral("note")).toString(), QStringLiteral("first\r\nsecond"));
+}
+
+TEST_F(QueryTest, FiftyMegabyteLongRawRoundTrip) {
+    auto s = NewSession();
+    DropTable(*s, QStringLiteral("BLOB_T"));
+    Exec(*s, QStringLiteral("CREATE TABLE BLOB_T (ID NUMBER(9), CODE LONG RAW)"));
+    QByteArray bytes(50 * 1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator generator(42);
+    generator.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+    TOracleQuery ins;
+    ins.SetSession(s.get());
+    ins.SetSQLText(QStringLiteral("INSERT INTO BLOB_T VALUES (1, :code)"));
+    ins.DeclareVariable(QStringLiteral("code"), otLongRaw);
+    ins.SetLongVariable(QStringLiteral("code"), bytes.constData(), int(bytes.size()));
+    ins.Execute();
+    // A long variable of 0 bytes is NULL.
+    ins.SetSQLText(QStringLiteral("INSERT INTO BLOB_T VALUES (2, :code)"));
+    ins.SetLongVariable(QStringLiteral("code"), bytes.constData(), 0);
+    ins.Execute();
+    s->Commit();
+
+    TOracleQuery q;
+    q.SetSession(s.get());
+    q.SetSQLText(QStringLiteral("SELECT ID, CODE FROM BLOB_T ORDER BY ID"));
+    q.Execute();
+    ASSERT_FALSE(q.Eof());
+    const QByteArray back = q.Field(QStringLiteral("CODE")).toByteArray();
+    EXPECT_EQ(back.size(), bytes.size());
+    EXPECT_TRUE(back == bytes);
+    q.Next();
+    ASSERT_FALSE(q.Eof());
+    EXPECT_FALSE(q.Field(QStringLiteral("CODE")).isValid());
+    q.Next();
+    EXPECT_TRUE(q.Eof());
+}
+
+TEST_F(QueryTest, ServerErrorsAndMisuse) {
+    auto s = NewSession();
+    TOracleQuery q;
+    q.SetSession(s.get());
+    q.SetSQLText(QStringLiteral("SELECT * FROM NO_SUCH_TABLE"));
+    try {
+        q.Execute();
+        FAIL();
+    } catch (const EOracleError& e) {
+        EXPECT_EQ(e.ErrorCode(), 942);
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("ORA-00942: table or view does not exist")));
+        EXPECT_EQ(e.Component(), &q);
+    }
+    EXPECT_TRUE(q.Eof());
+    // An over-long server text arrives cut at 1023 characters.
+    const QString longName = QStringLiteral("C") + QString(1500, QLatin1Char('X'));
+    q.SetSQLText(QStringLiteral("SELECT ") + longName + QStringLiteral(" FROM DUAL"));
+    try {
+        q.Execute();
+        FAIL();
+    } catch (const EOracleError& e) {
+        EXPECT_EQ(e.Message().size(), 1023) << e.Message().left(80).toStdString();
+    }
+    // The query recovers and runs the next text.
+    q.SetSQLText(QStringLiteral("SELECT 1 X FROM DUAL"));
+    q.Execute();
+    EXPECT_EQ(q.Field(QStringLiteral("x")).toInt(), 1);
+    s->LogOff();
+    EXPECT_EQ(MessageOf([&] { q.Execute(); }), QStringLiteral("Not logged on"));
+}
+
+TEST_F(PackageTest, SetModuleAndClientInfoAreVisibleFromAnotherSession) {
+    auto labelled = NewSession();
+    {
+        TDBMS_Application_Info info(labelled.get());
+        info.SetModule(QStringLiteral("Администратор"), QStringLiteral("10.0.0.7"));
+        info.SetClientInfo(QStringLiteral("123"));
+    }
+    auto observer = NewSession();
+    TOracleQuery q;
+    q.SetSession(observer.get());
+    q.SetSQLText(
+        QStringLiteral("SELECT MODULE, ACTION, CLIENT_INFO FROM V$SESSION WHERE CLIENT_INFO = '123'"));
+    q.Execute();
+    ASSERT_FALSE(q.Eof());
+    EXPECT_EQ(q.Field(QStringLiteral("MODULE")).toString(), QStringLiteral("Администратор"));
+    EXPECT_EQ(q.Field(QStringLiteral("ACTION")).toString(), QStringLiteral("10.0.0.7"));
+}
+
+TEST_F(PackageTest, TheBlockIsDeclaredOnceForTheSameParameters) {
+    auto s = NewSession();
+    TOraclePackage package;
+    package.SetSession(s.get());
+    package.SetPackageName(QStringLiteral("sys.DBMS_Application_Info"));
+    package.SetParameterMode(pmNamed);
+    const QVariantList args = {QStringLiteral("module_name"), QStringLiteral("m"),
+                               QStringLiteral("action_name"), QStringLiteral("a")};
+    package.CallProcedure(QStringLiteral("set_module"), args);
+    EXPECT_EQ(
+        package.Query()->SQL(),
+        QStringList({QStringLiteral("begin"),
+                     QStringLiteral("  sys.DBMS_Application_Info.set_module(module_name => :module_name, "
+                                    "action_name => :action_name);"),
+                     QStringLiteral("end;")}));
+    TVariableData* first = package.Query()->Variables().Find(QStringLiteral("module_name"));
+    package.CallProcedure(QStringLiteral("set_module"), args);
+    EXPECT_EQ(package.Query()->Variables().Find(QStringLiteral("module_name")), first);
+    package.CallProcedure(QStringLiteral("set_client_info"),
+                          {QStringLiteral("client_info"), QStringLiteral("5")});
+    EXPECT_EQ(package.Query()->Variables().Count(), 1);
+    EXPECT_EQ(package.Query()->Variables().Data(0)->Name(), QStringLiteral(":CLIENT_INFO"));
+
+    EXPECT_EQ(MessageOf([&] { package.CallProcedure(QStringLiteral("x"), {QStringLiteral("a")}); }),
+              QStringLiteral("Even number of parameters required when ParameterMode = pmNamed"));
+    EXPECT_EQ(MessageOf([&] {
+                  package.CallProcedure(QStringLiteral("x"), {1, 2});
+              }),
+              QStringLiteral("Parameter names must be strings"));
+    EXPECT_EQ(MessageOf([&] {
+                  package.CallProcedure(QStringLiteral("x"),
+                                        {QStringLiteral("p"), QVariant::fromValue(QStringList())});
+              }),
+              QStringLiteral("Type of parameter p not supported"));
+}
+
+} // namespace

@@ -1,0 +1,13 @@
+// Readable failure output for Qt types in GoogleTest.
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QVariant& value, std::ostream* os) {
+    *os << "QVariant(" << value.typeName() << ", " << value.toString().toStdString() << ')';
+}
