@@ -1,6 +1,7 @@
 # Shared by scripts/demo and scripts/test: install what is missing, then build.
 set -euo pipefail
 KMR_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export CCACHE_BASEDIR="$KMR_ROOT" CCACHE_NOHASHDIR=true
 KMR_PACKAGES=(cmake g++ make ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
   libsqlite3-dev sqlite3 libgtest-dev libgmock-dev

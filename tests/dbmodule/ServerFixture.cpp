@@ -1,0 +1,272 @@
+#include "ServerFixture.h"
+
+#include "Oracle.h"
+#include "SqlScript.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTextStream>
+#include <QThread>
+
+#include <cstdlib>
+
+namespace {
+
+// The application object every module test needs (posted calls, timers, windows offscreen).
+class AppEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "dbmodule_test";
+        static char* argv[] = {name, nullptr};
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        FApp = new QApplication(argc, argv);
+    }
+    void TearDown() override {
+        delete FApp;
+        FApp = nullptr;
+    }
+
+private:
+    QApplication* FApp = nullptr;
+};
+
+[[maybe_unused]] ::testing::Environment* const appEnvironment =
+    ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+
+QTemporaryDir* templateDir = nullptr;
+
+const QString User = QStringLiteral("USER_OIK");
+const QString Password = QStringLiteral("QUILLMOSS");
+
+std::unique_ptr<TOracleSession> AdminSession(const QString& db) {
+    auto s = std::make_unique<TOracleSession>();
+    s->SetLogonUsername(User);
+    s->SetLogonPassword(Password);
+    s->SetLogonDatabase(db);
+    s->LogOn();
+    return s;
+}
+
+void CreateDatabase(const QString& path) {
+    QProcess admin;
+    admin.start(QStringLiteral(KMR_BIN_DIR "/ocisqlite-admin"),
+                {QStringLiteral("create"), path, QStringLiteral("--user"), User, QStringLiteral("--password"),
+                 Password});
+    ASSERT_TRUE(admin.waitForFinished(60000));
+    ASSERT_EQ(admin.exitCode(), 0) << admin.readAllStandardError().toStdString();
+
+    QFile script(QStringLiteral(KMR_SOURCE_DIR "/schema/kmr_schema.sql"));
+    ASSERT_TRUE(script.open(QIODevice::ReadOnly | QIODevice::Text));
+    auto session = AdminSession(path);
+    TOracleQuery query;
+    query.SetSession(session.get());
+    TSqlScriptReader reader;
+    auto run = [&](const std::optional<TScriptStatement>& st) {
+        if (!st || st->Text.trimmed().isEmpty())
+            return;
+        query.SetSQLText(st->Text);
+        query.Execute();
+    };
+    QTextStream in(&script);
+    while (!in.atEnd())
+        run(reader.AddLine(in.readLine()));
+    run(reader.Finish());
+    session->Commit();
+    session->LogOff();
+}
+
+QString Unescape(const QString& s) {
+    QString out;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] == u'\\' && i + 1 < s.size()) {
+            const QChar c = s[++i];
+            out += c == u'n' ? QChar(u'\n') : c == u'r' ? QChar(u'\r') : c;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+bool PumpUntilImpl(const std::function<bool()>& cond, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+void ServerTest::SetUpTestSuite() {
+    if (templateDir)
+        return;
+    templateDir = new QTemporaryDir();
+    CreateDatabase(templateDir->filePath(QStringLiteral("main.db")));
+    CreateDatabase(templateDir->filePath(QStringLiteral("reserve.db")));
+}
+
+void ServerTest::SetUp() {
+    ASSERT_TRUE(templateDir && QFile::exists(templateDir->filePath(QStringLiteral("main.db"))))
+        << "the template servers could not be created";
+    FDir = std::make_unique<QTemporaryDir>();
+    ASSERT_TRUE(QFile::copy(templateDir->filePath(QStringLiteral("main.db")), MainDb()));
+    ASSERT_TRUE(QFile::copy(templateDir->filePath(QStringLiteral("reserve.db")), ReserveDb()));
+    qputenv("OCISQLITE_TRACE", FDir->filePath(QStringLiteral("trace.log")).toLocal8Bit());
+    FOldCwd = QDir::currentPath();
+    QDir::setCurrent(FDir->path());
+    FHost = std::make_shared<FakeHost>();
+    CanWrite = false;
+    MirrorWrites = false;
+}
+
+void ServerTest::TearDown() {
+    DestroyModule();
+    qunsetenv("OCISQLITE_TRACE");
+    QDir::setCurrent(FOldCwd);
+    FDir.reset();
+}
+
+QString ServerTest::MainDb() const {
+    return FDir->filePath(QStringLiteral("main.db"));
+}
+
+QString ServerTest::ReserveDb() const {
+    return FDir->filePath(QStringLiteral("reserve.db"));
+}
+
+void ServerTest::Exec(const QString& db, const QString& sql) {
+    auto session = AdminSession(db);
+    TOracleQuery query;
+    query.SetSession(session.get());
+    query.SetSQLText(sql);
+    query.Execute();
+    session->Commit();
+    session->LogOff();
+}
+
+int ServerTest::CountRows(const QString& db, const QString& sql) {
+    auto session = AdminSession(db);
+    TOracleQuery query;
+    query.SetSession(session.get());
+    query.SetSQLText(sql);
+    query.Execute();
+    int n = 0;
+    for (; !query.Eof(); query.Next())
+        ++n;
+    query.Close();
+    session->LogOff();
+    return n;
+}
+
+void ServerTest::SetSrv(const QString& db, std::optional<SrvRow> row) {
+    Exec(db, QStringLiteral("DELETE FROM SRV"));
+    if (row)
+        Exec(db, QStringLiteral("INSERT INTO SRV (MAIN, SECOND, RO) VALUES (%1, %2, %3)")
+                     .arg(row->Main)
+                     .arg(row->Second)
+                     .arg(row->Ro));
+}
+
+void ServerTest::Down(const QString& db) {
+    QFile marker(db + QStringLiteral(".down"));
+    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+}
+
+void ServerTest::Up(const QString& db) {
+    QFile::remove(db + QStringLiteral(".down"));
+}
+
+void ServerTest::WriteIni(int nServer, int cServer, bool autoConnect) {
+    QFile ini(FDir->filePath(QStringLiteral("mvtu.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Text));
+    QTextStream out(&ini);
+    out << "[Mode]\nN_Server=" << nServer << "\nC_Server=" << cServer << "\n";
+    out << "[Alias]\nSERVER_NAME=" << MainDb() << "\nUSER_NAME=" << User << "\nPASSWORD_=" << Password
+        << "\n";
+    out << "[Alias_1]\nSERVER_NAME=" << ReserveDb() << "\nUSER_NAME=" << User << "\nPASSWORD_=" << Password
+        << "\n";
+    const char* timer = nServer == 2 ? "Timer_1" : "Timer";
+    out << "[" << timer << "]\nAutoConnect=" << (autoConnect ? 1 : 0) << "\n";
+}
+
+TFOracleBase& ServerTest::CreateModule() {
+    TDbModuleEnvironment env;
+    env.Host = FHost;
+    env.ShowError = [this](const QString& text, const QString& details) {
+        EXPECT_EQ(QThread::currentThread(), qApp->thread()) << "a message shown outside the GUI thread";
+        FErrors.emplace_back(text, details);
+    };
+    env.RequestTermination = [this] { ++FTerminations; };
+    env.ReserveIdleTimeoutMs = FReserveIdleTimeoutMs;
+    env.CreateNotice = [this](TFOracleBase& module) -> std::unique_ptr<IConnectNotice> {
+        if (FNoticeFactory)
+            return FNoticeFactory(module);
+        auto notice = std::make_unique<FakeNotice>();
+        FNotice = notice.get();
+        return notice;
+    };
+    FModule = std::make_unique<TFOracleBase>(nullptr, env);
+    // Tests drive the tick themselves.
+    FModule->TimerAutoConnect->stop();
+    return *FModule;
+}
+
+void ServerTest::DestroyModule() {
+    FModule.reset();
+    FNotice = nullptr;
+}
+
+void ServerTest::ClearTrace() {
+    QFile::remove(FDir->filePath(QStringLiteral("trace.log")));
+}
+
+int ServerTest::TraceCount(const QString& call, const QString& text) const {
+    QFile f(FDir->filePath(QStringLiteral("trace.log")));
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return 0;
+    int n = 0;
+    while (!f.atEnd()) {
+        const QString line = QString::fromUtf8(f.readLine()).chopped(1);
+        // <pid> <sid> <call>[ <text>]
+        const qsizetype a = line.indexOf(u' ');
+        const qsizetype b = line.indexOf(u' ', a + 1);
+        if (a < 0 || b < 0)
+            continue;
+        const qsizetype c = line.indexOf(u' ', b + 1);
+        const QString lineCall = line.mid(b + 1, c < 0 ? -1 : c - b - 1);
+        const QString lineText = c < 0 ? QString() : Unescape(line.mid(c + 1));
+        if (lineCall == call && (text.isNull() || lineText == text))
+            ++n;
+    }
+    return n;
+}
+
+std::string ServerTest::TraceText() const {
+    QFile f(FDir->filePath(QStringLiteral("trace.log")));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll().toStdString();
+}
+
+bool ServerTest::WaitForMainWatcher(int evaluations) {
+    return PumpUntil([&] {
+        return FModule->MainThread->Evaluations() >= evaluations &&
+               FModule->MainThread->State() == TBaseWatchThread::stIdle;
+    });
+}
+
+bool ServerTest::WaitForReserveWatcher(int evaluations) {
+    return PumpUntil([&] {
+        return FModule->ReservThread->Evaluations() >= evaluations &&
+               FModule->ReservThread->State() == TBaseWatchThread::stIdle;
+    });
+}
