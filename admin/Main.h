@@ -1,0 +1,98 @@
+// The administration window "Администратор": the user list on the left, the programs the selected
+// user may run and the user's group on the right.
+#pragma once
+
+#include <QMainWindow>
+
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QSplitter;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QWidget;
+class TDataSource;
+class TField;
+class TProgramAccess;
+class TDBCheckBox;
+class TDBEdit;
+class TDBGridEh;
+class TDBNavigator;
+class TDBText;
+class TNoteDataSet;
+class TOracleDataSet;
+
+class TKMF_Admin : public QMainWindow {
+    Q_OBJECT
+public:
+    // Creation runs FormCreate: geometry, sign-in, server check, and the lists for an administrator.
+    explicit TKMF_Admin(QWidget* owner = nullptr);
+    ~TKMF_Admin() override;
+
+    // The user list; created by FormCreate for an administrator (owned by the application object),
+    // none when creation stopped early.
+    TNoteDataSet* UsersSet = nullptr;
+
+    QToolBar* ToolBar1;
+    TDBNavigator* DBNavigator1;
+    QToolButton* tbAddProgramm;
+    QToolButton* tbDeleteProgramm;
+    QToolButton* ToolButton1;
+    QToolButton* tbViewProtokol;
+    QToolButton* tbAddGroup;
+    QWidget* Panel4;
+    TDBGridEh* DBGridEh1;
+    QWidget* Panel5;
+    QLabel* Label3;
+    TDBText* DBText1;
+    TDBCheckBox* DBCheckBox1;
+    TDBEdit* DBEdit1;
+    QSplitter* Splitter2;
+    QWidget* Panel1;
+    QWidget* Panel3;
+    QLabel* Label2;
+    QListWidget* clbProgrammName;
+    QSplitter* Splitter1;
+    QWidget* Panel2;
+    QLabel* Label1;
+    QGroupBox* RG;
+    QStatusBar* StatusBar1;
+    QLabel* StatusPanel0;
+    QLabel* StatusPanel1;
+    TDataSource* DataSource1;
+    // The right half: program grants and the group within the selected program.
+    TProgramAccess* Programs = nullptr;
+
+    void FormCreate();
+    // Stores the window's geometry; the program calls it once at its end. A Temp.tmp that cannot be
+    // written raises EIniFileException.
+    void FormDestroy();
+    void Panel5Resize();
+    void LoadPrograms();
+    void DataSource1DataChange(TField* Field);
+
+    void UsersAfterInsert(TOracleDataSet* DataSet);
+    void UsersAfterPost(TOracleDataSet* DataSet);
+    void UsersBeforeDelete(TOracleDataSet* DataSet);
+    void UsersAfterDelete(TOracleDataSet* DataSet);
+
+    // View mode: the list is read-only and the status bar says why; edit mode opens it again.
+    void UpdateEditMode();
+    bool ListReadOnly() const { return FListReadOnly; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildLayout();
+    void SetProgramListByCount(int count);
+
+    QTimer* FModeTimer = nullptr;
+    bool FListReadOnly = false;
+    bool FModeKnown = false;
+    // The user being deleted and whether the reserve server is to follow (read once per delete).
+    int FDeletingTabNum = 0;
+    bool FDeleteMirrored = false;
+};

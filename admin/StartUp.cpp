@@ -1,0 +1,83 @@
+#include "StartUp.h"
+
+#include "DesktopEnvironment.h"
+#include "DialogGateway.h"
+#include "Main.h"
+#include "OracleBase.h"
+#include "ProfileFile.h"
+#include "Termination.h"
+
+#include <QApplication>
+#include <QDialog>
+
+namespace {
+
+// Windows of the start-up order whose content later work supplies; created hidden, they live until
+// the end as the real ones will.
+QWidget* MakeHiddenWindow(const char* name) {
+    auto* window = new QDialog(nullptr);
+    window->setObjectName(QLatin1String(name));
+    return window;
+}
+
+} // namespace
+
+TAdminStartUp::~TAdminStartUp() {
+    Finish();
+}
+
+void TAdminStartUp::Create() {
+    Create(DesktopDbModuleEnvironment());
+}
+
+void TAdminStartUp::Create(TDbModuleEnvironment environment) {
+    // The module's termination request (a disabled user) is the program's own, so the start-up sees it.
+    environment.RequestTermination = [] { RequestTermination(); };
+    new TFOracleBase(qApp, environment);
+    FMain = new TKMF_Admin(nullptr);
+    // The add-program dialog, the stored programs window, the event log window, and one without behaviour.
+    for (const char* name : {"fmAddProgramm", "FInfoFromDat", "Protocol", "F_PropForGroup"})
+        FHidden << QPointer<QWidget>(MakeHiddenWindow(name));
+}
+
+bool TAdminStartUp::Terminated() const {
+    return TerminationRequested();
+}
+
+bool TAdminStartUp::Show() {
+    if (!FMain || Terminated())
+        return false;
+    FMain->show();
+    return true;
+}
+
+void TAdminStartUp::Finish() {
+    if (FFinished)
+        return;
+    FFinished = true;
+    if (FMain) {
+        try {
+            FMain->FormDestroy();
+        } catch (const EIniFileException& e) {
+            // What the platform's default handler does with an exception nobody caught.
+            MessageDlgAtMouse(e.Message(), mtError, {mbOK}, 0);
+        }
+        delete FMain;
+        FMain = nullptr;
+    }
+    for (const QPointer<QWidget>& window : FHidden)
+        delete window.data();
+    FHidden.clear();
+    // The module stops its watchers and logs both sessions off.
+    delete FOracleBase;
+}
+
+int RunAdminKmr() {
+    TAdminStartUp program;
+    program.Create();
+    if (!program.Show())
+        return 0;
+    const int result = QApplication::exec();
+    program.Finish();
+    return result;
+}

@@ -1,0 +1,360 @@
+// The administration window against demo servers: creation after the sign-in, the user list edited
+// through the grid, the navigator and the controls below it, mirroring to the reserve server, view
+// mode, the stored geometry, and the program's start-up as a whole.
+#include "DBCheckBox.h"
+#include "DBEdit.h"
+#include "DBGridEh.h"
+#include "DBNavigator.h"
+#include "ErrorOra.h"
+#include "Login.h"
+#include "LoginType.h"
+#include "Main.h"
+#include "NoteDataSet.h"
+#include "OracleBase.h"
+#include "ProfileFile.h"
+#include "ScriptedAnswerer.h"
+#include "Settings.h"
+#include "StartUp.h"
+#include "Termination.h"
+#include "TestServers.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString Main = QString::fromLatin1(TTestServers::MainServer);
+const QString Reserve = QString::fromLatin1(TTestServers::ReserveServer);
+
+class AdminWindow : public ::testing::Test {
+protected:
+    void SetUp() override { EnsureApplication(); }
+
+    void Start(bool twoServers, const QString& signIn = QStringLiteral("admin/kmr2026")) {
+        FServers = std::make_unique<TTestServers>(twoServers);
+        StartModule(signIn);
+    }
+    void StartModule(const QString& signIn) {
+        ResetTerminationRequest();
+        UserProfile.Clear();
+        TempFileName.clear();
+        TDbModuleEnvironment env;
+        env.Host = std::make_shared<TFixedHost>(QStringLiteral("10.20.1.1"));
+        env.ShowError = [](const QString& text, const QString& details) { ShowError(text, details); };
+        env.RequestTermination = [] { RequestTermination(); };
+        new TFOracleBase(nullptr, env);
+        TLoginForm::SetDefaultParameters({signIn});
+        Window = std::make_unique<TKMF_Admin>();
+        if (Window->UsersSet)
+            Window->show();
+    }
+    void Stop() {
+        Window.reset();
+        delete FOracleBase;
+    }
+    void TearDown() override {
+        Stop();
+        FServers.reset();
+        TLoginForm::SetDefaultParameters({});
+        ResetTerminationRequest();
+        QCoreApplication::removePostedEvents(qApp);
+    }
+
+    TOracleDataSet* Users() const { return Window->UsersSet; }
+    QToolButton* Nav(TNavigateBtn b) const { return Window->DBNavigator1->Button(b); }
+    // Makes the row of the user with that number current, the way a click on the grid does.
+    void SelectUser(int tabNum) {
+        TOracleDataSet* ds = Users();
+        for (int i = 0; i < ds->RecordCount(); ++i) {
+            if (ds->RecordValue(i, 0).toInt() == tabNum) {
+                Window->DBGridEh1->setCurrentIndex(Window->DBGridEh1->model()->index(i, 0));
+                ASSERT_EQ(ds->FieldByName(QStringLiteral("TABNUM"))->AsInteger(), tabNum);
+                return;
+            }
+        }
+        FAIL() << "no user " << tabNum;
+    }
+    // Types into the grid cell of the current row, as a person does: a key opens the editor.
+    void TypeIntoCell(int column, const QString& text) {
+        TDBGridEh* grid = Window->DBGridEh1;
+        const QModelIndex index = grid->model()->index(grid->currentIndex().row(), column);
+        grid->setCurrentIndex(index);
+        grid->edit(index);
+        QWidget* editor = grid->indexWidget(index) ? grid->indexWidget(index) : QApplication::focusWidget();
+        ASSERT_NE(editor, nullptr);
+        TypeText(editor, text);
+        QTest::keyClick(editor, Qt::Key_Return);
+    }
+    // Key presses carrying the characters (QTest's own typing knows only ASCII).
+    static void TypeText(QWidget* widget, const QString& text) {
+        for (const QChar c : text)
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+    int Count(const QString& server, const QString& where) const {
+        return FServers->Scalar(server, QStringLiteral("SELECT COUNT(*) FROM USER_PSW WHERE ") + where)
+            .toInt();
+    }
+
+    ScriptedAnswerer Answerer{[](const QString& m) { ADD_FAILURE() << m.toStdString(); }};
+    std::unique_ptr<TTestServers> FServers;
+    std::unique_ptr<TKMF_Admin> Window;
+};
+
+TEST_F(AdminWindow, OpensWithTheUserListAfterTheSignIn) {
+    Start(false);
+    EXPECT_EQ(Window->windowTitle(), QStringLiteral("Администратор"));
+    EXPECT_FALSE(TerminationRequested());
+    ASSERT_NE(Users(), nullptr);
+    EXPECT_TRUE(Users()->Active());
+    EXPECT_EQ(Users()->RecordCount(),
+              FServers->Scalar(Main, QStringLiteral("SELECT COUNT(*) FROM USER_PSW")).toInt());
+    // Ordered by group, then full name; users without a group last.
+    EXPECT_EQ(Users()->RecordValue(0, 2).toString(), QStringLiteral("kuznetsova"));
+    EXPECT_EQ(Users()->RecordValue(Users()->RecordCount() - 1, 2).toString(), QStringLiteral("romanov"));
+    QAbstractItemModel* model = Window->DBGridEh1->model();
+    EXPECT_EQ(model->columnCount(), 2);
+    EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Ф.И.О. Пользователя"));
+    EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Имя для входа"));
+    EXPECT_EQ(Window->DBGridEh1->columnWidth(0), 172);
+    EXPECT_EQ(Window->DBGridEh1->columnWidth(1), 96);
+    EXPECT_TRUE(Window->clbProgrammName->isEnabled());
+    EXPECT_EQ(Nav(nbInsert)->toolTip(), QStringLiteral("Добавить"));
+    EXPECT_EQ(Nav(nbRefresh)->toolTip(), QStringLiteral("Обновить"));
+    EXPECT_EQ(Window->tbViewProtokol->toolTip(), QStringLiteral("Промотр журнала событий"));
+    EXPECT_FALSE(Window->ToolButton1->isVisibleTo(Window.get()));
+    // The controls below the grid follow the current user.
+    SelectUser(2);
+    EXPECT_EQ(Window->DBEdit1->text(), QStringLiteral("10.20.1.11; 10.20.1.12"));
+    EXPECT_TRUE(Window->DBCheckBox1->isChecked());
+    SelectUser(13); // lebedev is barred
+    EXPECT_FALSE(Window->DBCheckBox1->isChecked());
+    Window->Panel5->resize(400, 67);
+    EXPECT_EQ(Window->DBEdit1->width(), 390);
+}
+
+TEST_F(AdminWindow, AddEditAndDeleteAUserReachBothServersWhileMirroring) {
+    Start(true);
+    ASSERT_TRUE(MirrorWrites.load());
+    // A deleted user's grant is still stored under 500: the new user must not inherit it.
+    FServers->Exec(Main, QStringLiteral("INSERT INTO KMR_PROG_FOR_USER VALUES (500, 1)"));
+    Window->clbProgrammName->setEnabled(false);
+
+    Nav(nbInsert)->click();
+    ASSERT_EQ(Users()->State(), dsInsert);
+    EXPECT_EQ(Users()->FieldByName(QStringLiteral("TABNUM"))->AsInteger(), 501);
+    TypeIntoCell(0, QStringLiteral("Новиков Пётр"));
+    TypeIntoCell(1, QStringLiteral("novikov"));
+    Window->DBCheckBox1->click();
+    Nav(nbPost)->click();
+    ASSERT_EQ(Users()->State(), dsBrowse);
+    for (const QString& server : {Main, Reserve})
+        EXPECT_EQ(
+            FServers->Rows(server,
+                           QStringLiteral("SELECT ALLNAME, NAME, WENABLED FROM USER_PSW WHERE TABNUM = 501")),
+            QStringList{QStringLiteral("Новиков Пётр|novikov|T")})
+            << server.toStdString();
+    EXPECT_TRUE(Window->clbProgrammName->isEnabled());
+
+    // A change is repeated on the reserve server too; the password there stays.
+    FServers->Exec(Reserve, QStringLiteral("UPDATE USER_PSW SET PWD = 'keep' WHERE TABNUM = 501"));
+    SelectUser(501);
+    Window->DBEdit1->setFocus();
+    TypeText(Window->DBEdit1, QStringLiteral("10.0.0.7"));
+    Nav(nbPost)->click();
+    for (const QString& server : {Main, Reserve})
+        EXPECT_EQ(FServers->Scalar(server, QStringLiteral("SELECT IPADR FROM USER_PSW WHERE TABNUM = 501"))
+                      .toString(),
+                  QStringLiteral("10.0.0.7"))
+            << server.toStdString();
+    EXPECT_EQ(
+        FServers->Scalar(Reserve, QStringLiteral("SELECT PWD FROM USER_PSW WHERE TABNUM = 501")).toString(),
+        QStringLiteral("keep"));
+
+    SelectUser(501);
+    Answerer.ExpectMessage(mrOk, QStringLiteral("Удалить запись?"));
+    Nav(nbDelete)->click();
+    EXPECT_EQ(Count(Main, QStringLiteral("TABNUM = 501")), 0);
+    EXPECT_EQ(Count(Reserve, QStringLiteral("TABNUM = 501")), 0);
+    // The grants stay, as documented; the next user is still numbered past them.
+    EXPECT_EQ(
+        FServers->Scalar(Main, QStringLiteral("SELECT COUNT(*) FROM KMR_PROG_FOR_USER WHERE TABNUM = 500"))
+            .toInt(),
+        1);
+    Nav(nbInsert)->click();
+    EXPECT_EQ(Users()->FieldByName(QStringLiteral("TABNUM"))->AsInteger(), 501);
+    Nav(nbCancel)->click();
+}
+
+TEST_F(AdminWindow, DeleteOfAnExistingUserIsRepeatedOnTheReserveServer) {
+    Start(true);
+    SelectUser(25);
+    Answerer.ExpectMessage(mrOk, QStringLiteral("Удалить запись?"));
+    Nav(nbDelete)->click();
+    EXPECT_EQ(Count(Main, QStringLiteral("TABNUM = 25")), 0);
+    EXPECT_EQ(Count(Reserve, QStringLiteral("TABNUM = 25")), 0);
+    // Declining the question deletes nothing anywhere.
+    SelectUser(26);
+    Answerer.ExpectMessage(mrCancel, QStringLiteral("Удалить запись?"));
+    Nav(nbDelete)->click();
+    EXPECT_EQ(Count(Main, QStringLiteral("TABNUM = 26")), 1);
+    EXPECT_EQ(Count(Reserve, QStringLiteral("TABNUM = 26")), 1);
+
+    // A reserve server that stopped answering does not hold up the main server's delete.
+    QFile down(FServers->DbFile(Reserve) + QStringLiteral(".down"));
+    ASSERT_TRUE(down.open(QIODevice::WriteOnly));
+    down.close();
+    SelectUser(26);
+    Answerer.ExpectMessage(mrOk, QStringLiteral("Удалить запись?"));
+    Nav(nbDelete)->click();
+    EXPECT_EQ(Count(Main, QStringLiteral("TABNUM = 26")), 0);
+    QFile::remove(down.fileName());
+    EXPECT_EQ(Count(Reserve, QStringLiteral("TABNUM = 26")), 1);
+}
+
+TEST_F(AdminWindow, WithOneServerChangesStayOnTheMainServer) {
+    Start(false);
+    EXPECT_FALSE(MirrorWrites.load());
+    SelectUser(27);
+    Answerer.ExpectMessage(mrOk);
+    Nav(nbDelete)->click();
+    EXPECT_EQ(Count(Main, QStringLiteral("TABNUM = 27")), 0);
+    EXPECT_EQ(Count(Reserve, QStringLiteral("TABNUM = 27")), 1);
+}
+
+TEST_F(AdminWindow, FirstUserOfAnEmptyListGetsNumberOne) {
+    Start(false);
+    FServers->Exec(Main,
+                   {QStringLiteral("DELETE FROM USER_PSW"), QStringLiteral("DELETE FROM KMR_PROG_FOR_USER"),
+                    QStringLiteral("DELETE FROM KMR_GROUP_FOR_USER")});
+    Nav(nbRefresh)->click();
+    EXPECT_TRUE(Users()->IsEmpty());
+    Nav(nbInsert)->click();
+    EXPECT_EQ(Users()->FieldByName(QStringLiteral("TABNUM"))->AsInteger(), 1);
+    TypeIntoCell(1, QStringLiteral("first"));
+    Nav(nbPost)->click();
+    EXPECT_EQ(FServers->Rows(Main, QStringLiteral("SELECT TABNUM, NAME FROM USER_PSW")),
+              QStringList{QStringLiteral("1|first")});
+}
+
+TEST_F(AdminWindow, UnreadableNumberRefusesTheNewRow) {
+    Start(false);
+    FServers->Exec(Main, QStringLiteral("DROP TABLE KMR_GROUP_FOR_USER"));
+    const int before = Users()->RecordCount();
+    Answerer.ExpectMessage(mrOk, QStringLiteral("номер"));
+    Nav(nbInsert)->click();
+    EXPECT_EQ(Users()->State(), dsBrowse);
+    EXPECT_EQ(Users()->RecordCount(), before);
+}
+
+TEST_F(AdminWindow, ViewModeMakesTheListReadOnlyUntilEditModeReturns) {
+    FServers = std::make_unique<TTestServers>(false);
+    FServers->Exec(Main, QStringLiteral("UPDATE SRV SET RO = 2"));
+    StartModule(QStringLiteral("admin/kmr2026"));
+    ASSERT_FALSE(CanWrite.load());
+    EXPECT_TRUE(Window->ListReadOnly());
+    EXPECT_FALSE(Nav(nbInsert)->isEnabled());
+    EXPECT_FALSE(Nav(nbDelete)->isEnabled());
+    EXPECT_FALSE(Nav(nbEdit)->isEnabled());
+    EXPECT_TRUE(Nav(nbRefresh)->isEnabled());
+    EXPECT_TRUE(Window->DBEdit1->isReadOnly());
+    EXPECT_FALSE(Window->DBCheckBox1->isEnabled());
+    const QModelIndex cell = Window->DBGridEh1->model()->index(0, 0);
+    EXPECT_FALSE(Window->DBGridEh1->model()->flags(cell) & Qt::ItemIsEditable);
+    EXPECT_FALSE(Window->StatusPanel1->text().isEmpty());
+
+    FServers->Exec(Main, QStringLiteral("UPDATE SRV SET RO = 0"));
+    FOracleBase->CheckServers();
+    ASSERT_TRUE(CanWrite.load());
+    Window->UpdateEditMode();
+    EXPECT_FALSE(Window->ListReadOnly());
+    EXPECT_TRUE(Nav(nbInsert)->isEnabled());
+    EXPECT_FALSE(Window->DBEdit1->isReadOnly());
+    EXPECT_TRUE(Window->DBGridEh1->model()->flags(cell) & Qt::ItemIsEditable);
+    EXPECT_TRUE(Window->StatusPanel1->text().isEmpty());
+}
+
+TEST_F(AdminWindow, GeometryIsSavedAndRestoredThroughTempTmp) {
+    Start(false);
+    Window->setGeometry(60, 70, 700, 400);
+    Window->FormDestroy();
+    const ProfileFile temp(TempFileName);
+    const QString section =
+        QCoreApplication::applicationFilePath().section(u'/', -1) + QStringLiteral(".TKMF_Admin");
+    EXPECT_EQ(temp.ReadInteger(section, QStringLiteral("Left"), -1), 60);
+    EXPECT_EQ(temp.ReadInteger(section, QStringLiteral("Top"), -1), 70);
+    EXPECT_EQ(temp.ReadInteger(section, QStringLiteral("Width"), -1), 700);
+    EXPECT_EQ(temp.ReadInteger(section, QStringLiteral("Height"), -1), 400);
+    Stop();
+    StartModule(QStringLiteral("admin/kmr2026"));
+    EXPECT_EQ(Window->geometry(), QRect(60, 70, 700, 400));
+}
+
+TEST_F(AdminWindow, UserWithoutTheAdministrationRightEndsTheProgramSilently) {
+    Start(false, QStringLiteral("novikova/dsp04"));
+    EXPECT_TRUE(TerminationRequested());
+    EXPECT_EQ(Users(), nullptr);
+    EXPECT_FALSE(Window->isVisible());
+    EXPECT_TRUE(Answerer.Asked().isEmpty());
+}
+
+TEST_F(AdminWindow, StartUpShowsNoWindowAfterATerminationRequest) {
+    FServers = std::make_unique<TTestServers>(false);
+    ResetTerminationRequest();
+    TLoginForm::SetDefaultParameters({QStringLiteral("pavlova/dsp02")});
+    {
+        TAdminStartUp program;
+        program.Create();
+        EXPECT_TRUE(program.Terminated());
+        EXPECT_EQ(program.HiddenWindows().size(), 4);
+        EXPECT_FALSE(program.Show());
+        EXPECT_FALSE(program.MainWindow()->isVisible());
+    }
+    EXPECT_EQ(FOracleBase, nullptr);
+    ResetTerminationRequest();
+    TLoginForm::SetDefaultParameters({QStringLiteral("admin/kmr2026")});
+    TAdminStartUp program;
+    program.Create();
+    EXPECT_FALSE(program.Terminated());
+    EXPECT_TRUE(program.Show());
+    EXPECT_TRUE(program.MainWindow()->isVisible());
+    for (const auto& hidden : program.HiddenWindows())
+        EXPECT_FALSE(hidden->isVisible());
+}
+
+// The program itself, as the desktop starts it.
+TEST_F(AdminWindow, ProgramEndsAtOnceWithoutTheRightAndRunsForAnAdministrator) {
+    FServers = std::make_unique<TTestServers>(true);
+    const QString program = QStringLiteral(KMR_BIN_DIR "/Admin_KMR");
+    QProcess denied;
+    denied.setWorkingDirectory(FServers->Dir());
+    denied.start(program, {QStringLiteral("novikova/dsp04")});
+    ASSERT_TRUE(denied.waitForFinished(30000));
+    EXPECT_EQ(denied.exitCode(), 0);
+
+    QProcess admin;
+    admin.setWorkingDirectory(FServers->Dir());
+    admin.start(program, {QStringLiteral("admin/kmr2026")});
+    ASSERT_TRUE(admin.waitForStarted());
+    // While it runs the main server's session names the tool, the workstation and the administrator.
+    QStringList sessions;
+    for (int i = 0; i < 100 && sessions.isEmpty(); ++i) {
+        QTest::qWait(100);
+        sessions = FServers->Rows(Main, QStringLiteral("SELECT MODULE, ACTION, CLIENT_INFO FROM V$SESSION "
+                                                       "WHERE CLIENT_INFO = '1'"));
+    }
+    EXPECT_EQ(admin.state(), QProcess::Running);
+    ASSERT_FALSE(sessions.isEmpty());
+    EXPECT_EQ(sessions.first(),
+              QStringLiteral("Admin_KMR|") + TTestServers::HostAddress() + QStringLiteral("|1"));
+    admin.terminate();
+    admin.waitForFinished(10000);
+}
+
+} // namespace
