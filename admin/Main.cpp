@@ -53,15 +53,6 @@ QToolButton* MakeToolButton(QToolBar* bar, const char* name, QStyle::StandardPix
     return button;
 }
 
-QLabel* MakeCaptionLabel(const QString& text, QWidget* parent, const char* name) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setAutoFillBackground(true);
-    label->setStyleSheet(
-        QStringLiteral("QLabel { font-weight: bold; color: aqua; background-color: palette(button-text); }"));
-    return label;
-}
-
 } // namespace
 
 TKMF_Admin::TKMF_Admin(QWidget* owner)
@@ -161,44 +152,19 @@ void TKMF_Admin::BuildLayout() {
     DBEdit1->setGeometry(5, 42, 290, 21);
     left->addWidget(Panel5);
 
-    // Right half: programs and the user's group in the selected program (filled by the program list).
-    Panel1 = new QWidget(Splitter2);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    auto* right = new QHBoxLayout(Panel1);
-    right->setContentsMargins(0, 0, 0, 0);
-    Splitter1 = new QSplitter(Qt::Horizontal, Panel1);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setChildrenCollapsible(false);
-    right->addWidget(Splitter1);
-
-    Panel3 = new QWidget(Splitter1);
-    Panel3->setObjectName(QStringLiteral("Panel3"));
-    auto* programs = new QVBoxLayout(Panel3);
-    programs->setContentsMargins(0, 0, 0, 0);
-    programs->setSpacing(0);
-    Label2 = MakeCaptionLabel(QStringLiteral("  Программы"), Panel3, "Label2");
-    clbProgrammName = new QListWidget(Panel3);
-    clbProgrammName->setObjectName(QStringLiteral("clbProgrammName"));
-    programs->addWidget(Label2);
-    programs->addWidget(clbProgrammName, 1);
-
-    Panel2 = new QWidget(Splitter1);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    auto* groups = new QVBoxLayout(Panel2);
-    groups->setContentsMargins(0, 0, 0, 0);
-    groups->setSpacing(0);
-    Label1 = MakeCaptionLabel(QStringLiteral("   Группы пользоателей"), Panel2, "Label1");
-    RG = new QGroupBox(Panel2);
-    RG->setObjectName(QStringLiteral("RG"));
-    new QVBoxLayout(RG);
-    groups->addWidget(Label1);
-    groups->addWidget(RG, 1);
-    Programs = new TProgramAccess(clbProgrammName, RG, this);
+    // Right half: programs and the user's group in the selected program.
+    auto* right = new TProgramAccessPanel(Splitter2);
+    Panel1 = right;
+    Splitter1 = right->Splitter1;
+    Panel3 = right->Panel3;
+    Label2 = right->Label2;
+    clbProgrammName = right->clbProgrammName;
+    Panel2 = right->Panel2;
+    Label1 = right->Label1;
+    RG = right->RG;
+    Programs = right->Access;
     Programs->SetDataSource(DataSource1);
 
-    Splitter1->addWidget(Panel3);
-    Splitter1->addWidget(Panel2);
-    Splitter1->setSizes({170, 290});
     Splitter2->addWidget(Panel4);
     Splitter2->addWidget(Panel1);
     Splitter2->setStretchFactor(0, 0);

@@ -184,10 +184,10 @@ QVariant TakeValue(const char*& p) {
     case TagDateTime: {
         const qint64 day = GetRaw<qint64>(p);
         const qint32 msecs = GetRaw<qint32>(p);
-        const auto spec = Qt::TimeSpec(*p++);
+        const auto timeSpec = Qt::TimeSpec(*p++);
         const QDate date = QDate::fromJulianDay(day);
         const QTime time = QTime::fromMSecsSinceStartOfDay(msecs);
-        if (spec == Qt::UTC)
+        if (timeSpec == Qt::UTC)
             return QDateTime(date, time, Qt::UTC);
         return QDateTime(date, time);
     }

@@ -139,6 +139,32 @@ TEST_F(AdminWindow, OpensWithTheUserListAfterTheSignIn) {
     EXPECT_EQ(Window->DBEdit1->width(), 390);
 }
 
+// The right half is loaded with the registered programs and follows the user selected in the grid.
+TEST_F(AdminWindow, ProgramMarksFollowTheSelectedUser) {
+    Start(false);
+    QListWidget* list = Window->clbProgrammName;
+    ASSERT_EQ(list->count(),
+              FServers->Scalar(Main, QStringLiteral("SELECT COUNT(*) FROM KMR_PROGRAMMEXE")).toInt());
+    const auto checkedCount = [list] {
+        int n = 0;
+        for (int i = 0; i < list->count(); ++i)
+            n += list->item(i)->checkState() == Qt::Checked ? 1 : 0;
+        return n;
+    };
+    const auto grantedCount = [this](int tabNum) {
+        return FServers
+            ->Scalar(Main, QStringLiteral("SELECT COUNT(DISTINCT F.ID_PROGRAMM) FROM KMR_PROG_FOR_USER F, "
+                                          "KMR_PROGRAMMEXE P WHERE F.ID_PROGRAMM = P.ID_PROGRAMMEXE "
+                                          "AND F.TABNUM = %1")
+                               .arg(tabNum))
+            .toInt();
+    };
+    for (int tabNum : {2, 13, 41}) {
+        SelectUser(tabNum);
+        EXPECT_EQ(checkedCount(), grantedCount(tabNum)) << "user " << tabNum;
+    }
+}
+
 TEST_F(AdminWindow, AddEditAndDeleteAUserReachBothServersWhileMirroring) {
     Start(true);
     ASSERT_TRUE(MirrorWrites.load());
