@@ -3,6 +3,8 @@
 // trace switched on so a test can read back exactly which statements reached the server.
 #pragma once
 
+#include "../support/TraceFile.h"
+
 #include "Oracle.h"
 
 #include <QDir>
@@ -11,12 +13,6 @@
 #include <QTemporaryDir>
 
 #include <memory>
-
-struct TraceLine {
-    QString Session;
-    QString Call;
-    QString Text; // CR, LF and backslash unescaped
-};
 
 class TestDatabase {
 public:
@@ -75,32 +71,12 @@ public:
     // Forgets what the trace holds so far.
     void StartTrace() const { QFile(FTrace).remove(); }
 
-    QList<TraceLine> Trace() const {
-        QList<TraceLine> lines;
-        QFile file(FTrace);
-        if (!file.open(QIODevice::ReadOnly))
-            return lines;
-        for (const QByteArray& raw : file.readAll().split('\n')) {
-            if (raw.isEmpty())
-                continue;
-            const QString line = QString::fromUtf8(raw);
-            const QStringList parts = line.split(' ');
-            if (parts.size() < 3)
-                continue;
-            TraceLine entry;
-            entry.Session = parts[1];
-            entry.Call = parts[2];
-            const qsizetype textAt = parts[0].size() + parts[1].size() + parts[2].size() + 3;
-            entry.Text = Unescape(line.mid(textAt));
-            lines << entry;
-        }
-        return lines;
-    }
+    QList<TTraceLine> Trace() const { return ReadTraceFile(FTrace); }
 
     // The statements executed since StartTrace, without the final line break the layer adds.
     QStringList Statements() const {
         QStringList statements;
-        for (const TraceLine& line : Trace())
+        for (const TTraceLine& line : Trace())
             if (line.Call == "OCIStmtExecute") {
                 QString text = line.Text;
                 while (text.endsWith('\n'))
@@ -112,7 +88,7 @@ public:
 
     int Calls(const QString& call) const {
         int count = 0;
-        for (const TraceLine& line : Trace())
+        for (const TTraceLine& line : Trace())
             count += line.Call == call;
         return count;
     }
@@ -122,19 +98,6 @@ public:
 private:
     static QString Bin(const QString& name) { return QDir(KMR_BIN_DIR).filePath(name); }
     static QString Source(const QString& name) { return QDir(KMR_SOURCE_DIR).filePath(name); }
-
-    static QString Unescape(const QString& text) {
-        QString out;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            if (text[i] == '\\' && i + 1 < text.size()) {
-                const QChar c = text[++i];
-                out += c == 'n' ? QChar('\n') : c == 'r' ? QChar('\r') : c;
-            } else {
-                out += text[i];
-            }
-        }
-        return out;
-    }
 
     static bool Run(const QString& program, const QStringList& arguments, QString* error) {
         QProcess process;

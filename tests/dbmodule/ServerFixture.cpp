@@ -1,5 +1,7 @@
 #include "ServerFixture.h"
 
+#include "../support/TraceFile.h"
+
 #include "Oracle.h"
 #include "SqlScript.h"
 
@@ -77,19 +79,6 @@ void CreateDatabase(const QString& path) {
     run(reader.Finish());
     session->Commit();
     session->LogOff();
-}
-
-QString Unescape(const QString& s) {
-    QString out;
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        if (s[i] == u'\\' && i + 1 < s.size()) {
-            const QChar c = s[++i];
-            out += c == u'n' ? QChar(u'\n') : c == u'r' ? QChar(u'\r') : c;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
 }
 
 } // namespace
@@ -230,23 +219,10 @@ void ServerTest::ClearTrace() {
 }
 
 int ServerTest::TraceCount(const QString& call, const QString& text) const {
-    QFile f(FDir->filePath(QStringLiteral("trace.log")));
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return 0;
     int n = 0;
-    while (!f.atEnd()) {
-        const QString line = QString::fromUtf8(f.readLine()).chopped(1);
-        // <pid> <sid> <call>[ <text>]
-        const qsizetype a = line.indexOf(u' ');
-        const qsizetype b = line.indexOf(u' ', a + 1);
-        if (a < 0 || b < 0)
-            continue;
-        const qsizetype c = line.indexOf(u' ', b + 1);
-        const QString lineCall = line.mid(b + 1, c < 0 ? -1 : c - b - 1);
-        const QString lineText = c < 0 ? QString() : Unescape(line.mid(c + 1));
-        if (lineCall == call && (text.isNull() || lineText == text))
+    for (const TTraceLine& line : ReadTraceFile(FDir->filePath(QStringLiteral("trace.log"))))
+        if (line.Call == call && (text.isNull() || line.Text == text))
             ++n;
-    }
     return n;
 }
 

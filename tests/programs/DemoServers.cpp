@@ -71,19 +71,6 @@ QString MakeTemplate(QTemporaryDir& dir) {
     return {};
 }
 
-QString Unescape(const QString& s) {
-    QString out;
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        if (s[i] == u'\\' && i + 1 < s.size()) {
-            const QChar c = s[++i];
-            out += c == u'n' ? QChar(u'\n') : c == u'r' ? QChar(u'\r') : c;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 std::optional<QString> TFixedHost::LocalHostName() const {
@@ -201,24 +188,8 @@ void TDemoServers::ClearTrace() {
 }
 
 std::vector<TTraceLine> TDemoServers::Trace() const {
-    std::vector<TTraceLine> lines;
-    QFile f(FDir->filePath(QStringLiteral("trace.log")));
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return lines;
-    while (!f.atEnd()) {
-        QString line = QString::fromUtf8(f.readLine());
-        if (line.endsWith(u'\n'))
-            line.chop(1);
-        // <pid> <sid> <call>[ <text>]
-        const qsizetype a = line.indexOf(u' ');
-        const qsizetype b = line.indexOf(u' ', a + 1);
-        if (a < 0 || b < 0)
-            continue;
-        const qsizetype c = line.indexOf(u' ', b + 1);
-        lines.push_back({line.mid(a + 1, b - a - 1), line.mid(b + 1, c < 0 ? -1 : c - b - 1),
-                         c < 0 ? QString() : Unescape(line.mid(c + 1))});
-    }
-    return lines;
+    const QList<TTraceLine> lines = ReadTraceFile(FDir->filePath(QStringLiteral("trace.log")));
+    return {lines.begin(), lines.end()};
 }
 
 int TDemoServers::TraceCount(const QString& call, const QString& text) const {

@@ -2,6 +2,8 @@
 // test, the database module on top of them, and the round-trip trace of everything sent.
 #pragma once
 
+#include "../support/TraceFile.h"
+
 #include "HostInfo.h"
 
 #include <QString>
@@ -16,13 +18,6 @@ class TFOracleBase;
 
 struct TSrvRow {
     int Main, Second, Ro;
-};
-
-// One round trip of the trace.
-struct TTraceLine {
-    QString Sid;
-    QString Call;
-    QString Text;
 };
 
 class TDemoServers {

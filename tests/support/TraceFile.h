@@ -1,0 +1,46 @@
+// The embedded server's round-trip trace (OCISQLITE_TRACE), read back by the tests that assert
+// which statements reached a server and how many round trips an action took.
+#pragma once
+
+#include <QFile>
+#include <QList>
+#include <QString>
+
+// One round trip: "<pid> <sid|-> <call>[ <text>]", the text with CR, LF and backslash unescaped.
+struct TTraceLine {
+    QString Sid;
+    QString Call;
+    QString Text; // null when the call carried no text
+};
+
+inline QString UnescapeTraceText(const QString& text) {
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\\' && i + 1 < text.size()) {
+            const QChar c = text[++i];
+            out += c == u'n' ? QChar(u'\n') : c == u'r' ? QChar(u'\r') : c;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The lines of a trace file; none when it does not exist (nothing reached a server).
+inline QList<TTraceLine> ReadTraceFile(const QString& path) {
+    QList<TTraceLine> lines;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return lines;
+    for (const QByteArray& raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw);
+        const qsizetype a = line.indexOf(u' ');
+        const qsizetype b = line.indexOf(u' ', a + 1);
+        if (a < 0 || b < 0)
+            continue;
+        const qsizetype c = line.indexOf(u' ', b + 1);
+        lines.push_back({line.mid(a + 1, b - a - 1), line.mid(b + 1, c < 0 ? -1 : c - b - 1),
+                         c < 0 ? QString() : UnescapeTraceText(line.mid(c + 1))});
+    }
+    return lines;
+}
