@@ -1,6 +1,7 @@
 // The data-aware controls on the demo user list, offscreen: a grid and a navigator driven the way a
 // person drives them (click, type, move to the next row), with the dialog questions answered by
 // the scripted answerer and the results read back from the server by a second session.
+#include "../support/QtTestApplication.h"
 #include "DBCheckBox.h"
 #include "DBEdit.h"
 #include "DBGridEh.h"
@@ -23,19 +24,7 @@
 
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "dbaware_test";
-        static char* argv[] = {name, nullptr};
-        App = new QApplication(argc, argv);
-    }
-    void TearDown() override { delete App; }
-    QApplication* App = nullptr;
-};
-
-[[maybe_unused]] ::testing::Environment* const Qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] ::testing::Environment* const Qt = RegisterQtTestApplication("dbaware_test");
 
 // Types any text, Cyrillic included, key by key.
 void TypeText(QWidget* widget, const QString& text) {

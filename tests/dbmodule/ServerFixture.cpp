@@ -1,5 +1,6 @@
 #include "ServerFixture.h"
 
+#include "../support/QtTestApplication.h"
 #include "../support/TraceFile.h"
 
 #include "Oracle.h"
@@ -17,27 +18,7 @@
 
 namespace {
 
-// The application object every module test needs (posted calls, timers, windows offscreen).
-class AppEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "dbmodule_test";
-        static char* argv[] = {name, nullptr};
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        FApp = new QApplication(argc, argv);
-    }
-    void TearDown() override {
-        delete FApp;
-        FApp = nullptr;
-    }
-
-private:
-    QApplication* FApp = nullptr;
-};
-
-[[maybe_unused]] ::testing::Environment* const appEnvironment =
-    ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+[[maybe_unused]] ::testing::Environment* const appEnvironment = RegisterQtTestApplication("dbmodule_test");
 
 QTemporaryDir* templateDir = nullptr;
 

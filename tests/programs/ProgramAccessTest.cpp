@@ -1,5 +1,6 @@
 // The programs and groups of the administration window against the demo servers: marks and groups
 // as stored, the statements that reach the servers, mirroring, view mode and refused writes.
+#include "../support/QtTestApplication.h"
 #include "DemoServers.h"
 
 #include "DataSource.h"
@@ -22,26 +23,7 @@
 
 namespace {
 
-class AppEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "programs_test";
-        static char* argv[] = {name, nullptr};
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        FApp = new QApplication(argc, argv);
-    }
-    void TearDown() override {
-        delete FApp;
-        FApp = nullptr;
-    }
-
-private:
-    QApplication* FApp = nullptr;
-};
-
-[[maybe_unused]] ::testing::Environment* const appEnvironment =
-    ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+[[maybe_unused]] ::testing::Environment* const appEnvironment = RegisterQtTestApplication("programs_test");
 
 const QString Execute = QStringLiteral("OCIStmtExecute");
 const QString Commit = QStringLiteral("OCITransCommit");
