@@ -1,4 +1,5 @@
-// ocisqlite-admin: creates database files with an account, takes a server down and up, lists its sessions.
+// ocisqlite-admin: creates database files with an account, takes a server down, silent and up, lists its
+// sessions.
 #include "Connection.h"
 #include "Runtime.h"
 
@@ -7,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -18,6 +20,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: ocisqlite-admin create FILE --user U --password P\n"
                  "       ocisqlite-admin down NAME\n"
+                 "       ocisqlite-admin hang NAME SECONDS\n"
                  "       ocisqlite-admin up NAME\n"
                  "       ocisqlite-admin sessions NAME\n"
                  "NAME is a connect identifier ($OCISQLITE_DATA/<name>.db) or a path to a .db file.\n");
@@ -62,12 +65,31 @@ int down(const std::string& name) {
     return 0;
 }
 
+int hang(const std::string& name, const std::string& secondsText) {
+    char* end = nullptr;
+    const long seconds = std::strtol(secondsText.c_str(), &end, 10);
+    if (secondsText.empty() || *end != 0 || seconds < 0 || seconds > 86400)
+        return usage();
+    const std::string path = databasePath(name);
+    if (!exists(path)) {
+        std::fprintf(stderr, "ocisqlite-admin: %s: no such database\n", path.c_str());
+        return 1;
+    }
+    if (!writeHangMarker(path, static_cast<int>(seconds))) {
+        std::fprintf(stderr, "ocisqlite-admin: cannot write %s\n", hangMarkerPath(path).c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// Removes the down and the hang marker.
 int up(const std::string& name) {
     const std::string path = databasePath(name);
-    const std::string marker = path + ".down";
-    if (exists(marker) && std::remove(marker.c_str()) != 0) {
-        std::fprintf(stderr, "ocisqlite-admin: cannot remove %s\n", marker.c_str());
-        return 1;
+    for (const std::string& marker : {path + ".down", hangMarkerPath(path)}) {
+        if (exists(marker) && std::remove(marker.c_str()) != 0) {
+            std::fprintf(stderr, "ocisqlite-admin: cannot remove %s\n", marker.c_str());
+            return 1;
+        }
     }
     return 0;
 }
@@ -119,6 +141,8 @@ int main(int argc, char** argv) {
             return usage();
         return create(name, user, password);
     }
+    if (cmd == "hang")
+        return argc == 4 ? hang(name, argv[3]) : usage();
     if (argc != 3)
         return usage();
     if (cmd == "down")

@@ -412,6 +412,21 @@ void Connection::markLost() {
     }
 }
 
+void Connection::awaitAnswer() {
+    switch (serverReach(path_, callTimeoutMs_)) {
+    case Reach::Answered:
+        return;
+    case Reach::TimedOut:
+        markLost();
+        throw OraError(3156, "ORA-03156: OCI call timed out");
+    case Reach::Down:
+    case Reach::Silent:
+        break;
+    }
+    markLost();
+    throw OraError(3113, "ORA-03113: end-of-file on communication channel");
+}
+
 sqlite3_stmt* Connection::cached(const char* sql) const {
     for (auto& [text, st] : cache_)
         if (text == sql) {

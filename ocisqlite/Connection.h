@@ -51,6 +51,13 @@ public:
     // Lost connection (down marker): the first statement gets ORA-03113, later ones ORA-03114.
     bool lost() const { return lost_; }
     void markLost();
+    // A request went out: the fault markers decide whether the answer comes. Throws ORA-03113 (server
+    // down, or silent for the hang marker's seconds) or ORA-03156 (silent past the call timeout); the
+    // session is lost after either, as its clean-up cannot reach the server either.
+    void awaitAnswer();
+    // OCI_ATTR_CALL_TIMEOUT of the service context, in milliseconds (0 = none).
+    unsigned callTimeoutMs() const { return callTimeoutMs_; }
+    void setCallTimeoutMs(unsigned ms) { callTimeoutMs_ = ms; }
 
     // CatalogView
     std::string resolveTable(const std::string& upperName) const override;
@@ -97,6 +104,7 @@ private:
     std::shared_ptr<RowLocks> locks_;
     std::int64_t sid_ = 0;
     bool lost_ = false;
+    unsigned callTimeoutMs_ = 0;
     bool sqliteTxn_ = false;
     bool logical_ = false;
     std::string txnId_;

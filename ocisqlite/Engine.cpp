@@ -616,10 +616,7 @@ void checkAlive(Connection* conn, const char* call, const std::string& text) {
     if (conn->lost())
         throw OraError(3114, "ORA-03114: not connected to ORACLE");
     roundTrip(conn->sid(), call, text);
-    if (serverDown(conn->path())) {
-        conn->markLost();
-        throw OraError(3113, "ORA-03113: end-of-file on communication channel");
-    }
+    conn->awaitAnswer();
 }
 
 void describeColumns(Stmt* s) {

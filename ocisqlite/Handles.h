@@ -68,6 +68,7 @@ struct Session : Handle {
 struct SvcCtx : Handle {
     Server* server = nullptr;
     Session* session = nullptr;
+    ub4 callTimeoutMs = 0; // OCI_ATTR_CALL_TIMEOUT; also given to the session's connection
 };
 
 struct Stmt;

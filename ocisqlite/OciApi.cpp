@@ -359,8 +359,16 @@ OCI_EXPORT sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraTex
     roundTrip(0, "OCIServerAttach", id);
     if (path.empty() || ::access(path.c_str(), F_OK) != 0)
         return fail(err, 12154, "ORA-12154: TNS:could not resolve the connect identifier specified");
-    if (serverDown(path))
+    // No call timeout reaches the connect: a silent host answers when the network gives up.
+    switch (serverReach(path, 0)) {
+    case Reach::Down:
         return fail(err, 12541, "ORA-12541: TNS:no listener");
+    case Reach::Silent:
+    case Reach::TimedOut:
+        return fail(err, 12170, "ORA-12170: TNS:Connect timeout occurred");
+    case Reach::Answered:
+        break;
+    }
     srv->identifier = id;
     srv->path = path;
     srv->attached = true;
@@ -403,6 +411,14 @@ OCI_EXPORT sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, u
         }
         if (attrtype == OCI_ATTR_TRANS)
             return OCI_SUCCESS;
+        if (attrtype == OCI_ATTR_CALL_TIMEOUT) {
+            if (!attributep)
+                return err ? fail(err, 24315, "ORA-24315: illegal attribute type") : OCI_ERROR;
+            std::memcpy(&svc->callTimeoutMs, attributep, sizeof svc->callTimeoutMs);
+            if (auto* s = static_cast<Session*>(findHandle(svc->session, OCI_HTYPE_SESSION)); s && s->conn)
+                s->conn->setCallTimeoutMs(svc->callTimeoutMs);
+            return OCI_SUCCESS;
+        }
         return unsupported();
     }
     case OCI_HTYPE_SESSION: {
@@ -482,6 +498,10 @@ OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
         }
         if (attrtype == OCI_ATTR_SESSION) {
             put<void*>(attributep, findHandle(svc->session, OCI_HTYPE_SESSION));
+            return OCI_SUCCESS;
+        }
+        if (attrtype == OCI_ATTR_CALL_TIMEOUT) {
+            put<ub4>(attributep, svc->callTimeoutMs);
             return OCI_SUCCESS;
         }
         return unsupported();
@@ -628,7 +648,14 @@ OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
         return fail(err, 24327, "ORA-24327: need explicit attach before authenticating a user");
     if (session->conn)
         return fail(err, 24309, "ORA-24309: already connected to a server");
-    if (serverDown(srv->path)) {
+    switch (serverReach(srv->path, svc->callTimeoutMs)) {
+    case Reach::Answered:
+        break;
+    case Reach::TimedOut:
+        roundTrip(0, "OCISessionBegin", session->username);
+        return fail(err, 3156, "ORA-03156: OCI call timed out");
+    case Reach::Down:
+    case Reach::Silent:
         roundTrip(0, "OCISessionBegin", session->username);
         return fail(err, 3113, "ORA-03113: end-of-file on communication channel");
     }
@@ -647,6 +674,7 @@ OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
         return fail(err, 600, std::string("ORA-00600: internal error code, arguments: [") + e.what() + "]");
     }
     roundTrip(session->conn->sid(), "OCISessionBegin", session->username);
+    session->conn->setCallTimeoutMs(svc->callTimeoutMs);
     svc->session = session;
     return publishLabels(session, err, !session->module.empty() || !session->action.empty(),
                          !session->clientInfo.empty());
@@ -673,10 +701,8 @@ OCI_EXPORT sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* us
         roundTrip(conn->sid(), "OCISessionEnd");
         try {
             // As documented, ending a session commits its transaction.
-            if (serverDown(conn->path()))
-                rc = fail(err, 3113, "ORA-03113: end-of-file on communication channel");
-            else
-                conn->commit();
+            conn->awaitAnswer();
+            conn->commit();
         } catch (const OraError& e) {
             conn->rollback();
             rc = fail(err, e.code, e.what());
@@ -715,9 +741,13 @@ OCI_EXPORT sword OCIServerVersion(void* hndlp, OCIError* errhp, OraText* bufp, u
     if (conn && conn->lost())
         return fail(err, 3114, "ORA-03114: not connected to ORACLE");
     roundTrip(sid, "OCIServerVersion");
-    if (serverDown(srv->path)) {
-        if (conn)
-            conn->markLost();
+    if (conn) {
+        try {
+            conn->awaitAnswer();
+        } catch (const OraError& e) {
+            return fail(err, e.code, e.what());
+        }
+    } else if (serverReach(srv->path, 0) != Reach::Answered) {
         return fail(err, 3113, "ORA-03113: end-of-file on communication channel");
     }
     if (bufp && bufsz > 0) {
@@ -756,9 +786,10 @@ OCI_EXPORT sword OCIPing(OCISvcCtx* svchp, OCIError* errhp, ub4) {
     if (conn->lost())
         return fail(err, 3114, "ORA-03114: not connected to ORACLE");
     roundTrip(conn->sid(), "OCIPing");
-    if (serverDown(conn->path())) {
-        conn->markLost();
-        return fail(err, 3113, "ORA-03113: end-of-file on communication channel");
+    try {
+        conn->awaitAnswer();
+    } catch (const OraError& e) {
+        return fail(err, e.code, e.what());
     }
     return OCI_SUCCESS;
 }
@@ -779,11 +810,8 @@ sword transEnd(OCISvcCtx* svchp, OCIError* errhp, bool commit) {
     if (conn->lost())
         return fail(err, 3114, "ORA-03114: not connected to ORACLE");
     roundTrip(conn->sid(), commit ? "OCITransCommit" : "OCITransRollback");
-    if (serverDown(conn->path())) {
-        conn->markLost();
-        return fail(err, 3113, "ORA-03113: end-of-file on communication channel");
-    }
     try {
+        conn->awaitAnswer();
         if (commit)
             conn->commit();
         else

@@ -56,6 +56,65 @@ bool serverDown(const std::string& path) {
     return ::stat((path + ".down").c_str(), &st) == 0;
 }
 
+std::string hangMarkerPath(const std::string& path) {
+    return path + ".hang";
+}
+
+bool writeHangMarker(const std::string& path, int seconds) {
+    // Written beside and renamed, so that a waiting call never reads a half-written marker.
+    const std::string marker = hangMarkerPath(path);
+    const std::string temp = marker + ".tmp";
+    FILE* f = std::fopen(temp.c_str(), "w");
+    if (!f)
+        return false;
+    const bool written = std::fprintf(f, "%d\n", seconds) > 0;
+    if (std::fclose(f) != 0 || !written || std::rename(temp.c_str(), marker.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The seconds of the hang marker, or -1 when there is none. An unreadable count waits 30 s.
+long hangSeconds(const std::string& path) {
+    FILE* f = std::fopen(hangMarkerPath(path).c_str(), "r");
+    if (!f)
+        return -1;
+    long seconds = 30;
+    if (std::fscanf(f, "%ld", &seconds) != 1 || seconds < 0)
+        seconds = 30;
+    std::fclose(f);
+    return seconds;
+}
+
+} // namespace
+
+Reach serverReach(const std::string& path, unsigned callTimeoutMs) {
+    if (serverDown(path))
+        return Reach::Down;
+    const long seconds = hangSeconds(path);
+    if (seconds < 0)
+        return Reach::Answered;
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto silence = start + std::chrono::seconds(seconds);
+    const bool bounded = callTimeoutMs > 0 && std::chrono::milliseconds(callTimeoutMs) < silence - start;
+    const auto end = bounded ? start + std::chrono::milliseconds(callTimeoutMs) : silence;
+    // The marker is looked at now and then: "up" ends the silence and the answer arrives late.
+    const std::string marker = hangMarkerPath(path);
+    for (;;) {
+        const auto now = Clock::now();
+        if (now >= end)
+            return bounded ? Reach::TimedOut : Reach::Silent;
+        struct stat st {};
+        if (::stat(marker.c_str(), &st) != 0)
+            return serverDown(path) ? Reach::Down : Reach::Answered;
+        std::this_thread::sleep_for(std::min<Clock::duration>(end - now, std::chrono::milliseconds(20)));
+    }
+}
+
 void roundTrip(std::int64_t sessionId, std::string_view call, std::string_view text) {
     const std::string latency = envString("OCISQLITE_LATENCY_MS");
     if (!latency.empty()) {

@@ -15,6 +15,24 @@ std::string databasePath(std::string_view identifier);
 // "<file>.down" exists: the server is unreachable.
 bool serverDown(const std::string& path);
 
+// "<file>.hang": a silent network. The file holds the seconds a round trip waits before the client
+// gives up on it.
+std::string hangMarkerPath(const std::string& path);
+// Writes the marker with the seconds; false when it cannot be written.
+bool writeHangMarker(const std::string& path, int seconds);
+
+// How the server answers one round trip, after the request went out.
+enum class Reach {
+    Answered, // no fault marker, or the silence ended (marker removed) while the call waited
+    Down,     // ".down": refused at once
+    Silent,   // ".hang": no answer within the marker's seconds
+    TimedOut  // ".hang": the caller's call timeout ran out first
+};
+// Checks the markers of the server at path; under a hang marker waits until its seconds or
+// callTimeoutMs (0 = none) run out, whichever comes first, and ends the wait early when the marker
+// is removed.
+Reach serverReach(const std::string& path, unsigned callTimeoutMs);
+
 // One round trip: waits OCISQLITE_LATENCY_MS and, with OCISQLITE_TRACE set, appends
 // "<pid> <session> <call>[ <text>]" with CR, LF, backslash escaped as \r, \n, \\.
 // sessionId 0 is written as "-".

@@ -162,6 +162,8 @@ inline constexpr ub4 OCI_ATTR_CHAR_SIZE = 286; // ub2
 inline constexpr ub4 OCI_ATTR_SERVER = 6;  // OCIServer*
 inline constexpr ub4 OCI_ATTR_SESSION = 7; // OCISession*
 inline constexpr ub4 OCI_ATTR_TRANS = 8;   // OCITrans*
+// ub4 milliseconds for each round trip, clients 18.1 and later; past it the call fails with ORA-03156
+inline constexpr ub4 OCI_ATTR_CALL_TIMEOUT = 531;
 // statement attributes
 inline constexpr ub4 OCI_ATTR_ROW_COUNT = 9;            // ub4
 inline constexpr ub4 OCI_ATTR_PREFETCH_ROWS = 11;       // ub4
