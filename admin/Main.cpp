@@ -40,8 +40,9 @@ constexpr int UserListReadBuffer = 250;
 
 const char* const ViewModeText = "Режим просмотра: изменения списка пользователей запрещены";
 
-QToolButton* MakeToolButton(QToolBar* bar, const char* name, QStyle::StandardPixmap icon,
-                            const QString& hint) {
+// An image-only button: a screen reader reads its hint, or the command's words where it has none.
+QToolButton* MakeToolButton(QToolBar* bar, const char* name, QStyle::StandardPixmap icon, const QString& hint,
+                            const QString& command = {}) {
     auto* button = new QToolButton(bar);
     button->setObjectName(QLatin1String(name));
     button->setIcon(bar->style()->standardIcon(icon));
@@ -49,6 +50,7 @@ QToolButton* MakeToolButton(QToolBar* bar, const char* name, QStyle::StandardPix
     button->setAutoRaise(true);
     if (!hint.isEmpty())
         button->setToolTip(hint);
+    button->setAccessibleName(hint.isEmpty() ? command : hint);
     bar->addWidget(button);
     return button;
 }
@@ -97,9 +99,12 @@ void TKMF_Admin::BuildLayout() {
     DBNavigator1->SetDataSource(DataSource1);
     ToolBar1->addWidget(DBNavigator1);
     ToolBar1->addSeparator();
-    tbAddProgramm = MakeToolButton(ToolBar1, "tbAddProgramm", QStyle::SP_FileDialogNewFolder, {});
-    tbDeleteProgramm = MakeToolButton(ToolBar1, "tbDeleteProgramm", QStyle::SP_TrashIcon, {});
-    ToolButton1 = MakeToolButton(ToolBar1, "ToolButton1", QStyle::SP_FileDialogDetailedView, {});
+    tbAddProgramm = MakeToolButton(ToolBar1, "tbAddProgramm", QStyle::SP_FileDialogNewFolder, {},
+                                   QStringLiteral("Добавить программу"));
+    tbDeleteProgramm = MakeToolButton(ToolBar1, "tbDeleteProgramm", QStyle::SP_TrashIcon, {},
+                                      QStringLiteral("Удалить программу"));
+    ToolButton1 = MakeToolButton(ToolBar1, "ToolButton1", QStyle::SP_FileDialogDetailedView, {},
+                                 QStringLiteral("Редактировать список свойств"));
     ToolBar1->actions().last()->setVisible(false);
     tbViewProtokol = MakeToolButton(ToolBar1, "tbViewProtokol", QStyle::SP_FileDialogContentsView,
                                     QStringLiteral("Промотр журнала событий"));
@@ -124,6 +129,7 @@ void TKMF_Admin::BuildLayout() {
         {{QStringLiteral("ALLNAME"), QStringLiteral("Ф.И.О. Пользователя"), 172, Qt::AlignCenter},
          {QStringLiteral("NAME"), QStringLiteral("Имя для входа"), 96, Qt::AlignCenter}});
     DBGridEh1->SetDataSource(DataSource1);
+    DBGridEh1->setAccessibleName(QStringLiteral("Пользователи"));
     left->addWidget(DBGridEh1, 1);
 
     Panel5 = new QWidget(Panel4);
@@ -149,6 +155,7 @@ void TKMF_Admin::BuildLayout() {
     DBEdit1->SetDataField(QStringLiteral("IPADR"));
     // The design sets this hint but does not show it.
     DBEdit1->setProperty("hintText", QStringLiteral("Возможные IP адреса машин"));
+    DBEdit1->setAccessibleName(DBEdit1->property("hintText").toString());
     DBEdit1->setGeometry(5, 42, 290, 21);
     left->addWidget(Panel5);
 

@@ -444,6 +444,7 @@ TProgramAccessPanel::TProgramAccessPanel(QWidget* parent) : QWidget(parent) {
     Label2 = MakeCaptionLabel(QStringLiteral("  Программы"), Panel3, "Label2");
     clbProgrammName = new QListWidget(Panel3);
     clbProgrammName->setObjectName(QStringLiteral("clbProgrammName"));
+    clbProgrammName->setAccessibleName(Label2->text().trimmed());
     // The entries of the design, replaced by the registered programs (LoadPrograms).
     for (const char* name : {"Дефекты", "Отключения", "Заявки"}) {
         auto* item = new QListWidgetItem(QString::fromUtf8(name), clbProgrammName);

@@ -64,6 +64,7 @@ TErrorOraForm::TErrorOraForm(const QString& text, const QString& details, int ki
     // A long message keeps the area's height and shows no scroll bar.
     mmFirst = NewTextArea(pnFirst, text, Qt::ScrollBarAlwaysOff);
     mmFirst->setObjectName(QStringLiteral("mmFirst"));
+    mmFirst->setAccessibleName(windowTitle());
 
     pnButton = new QWidget(this);
     pnButton->setObjectName(QStringLiteral("pnButton"));
@@ -131,8 +132,9 @@ void TErrorOraForm::btDopClick() {
         const int top = pnButton->geometry().y() + pnButton->height() + 1;
         FDetailsPanel = NewPanel(this, QRect(pnFirst->x(), top, pnFirst->width(), pnFirst->height()));
         FDetailsPanel->setObjectName(QStringLiteral("pnDetails"));
-        NewTextArea(FDetailsPanel, FDetails, Qt::ScrollBarAlwaysOn)
-            ->setObjectName(QStringLiteral("mmDetails"));
+        QPlainTextEdit* details = NewTextArea(FDetailsPanel, FDetails, Qt::ScrollBarAlwaysOn);
+        details->setObjectName(QStringLiteral("mmDetails"));
+        details->setAccessibleName(UnfoldCaption.left(UnfoldCaption.indexOf(u' ')));
         FDetailsPanel->show();
     }
     FitToContents();

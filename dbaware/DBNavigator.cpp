@@ -38,6 +38,8 @@ TDBNavigator::TDBNavigator(QWidget* parent) : QWidget(parent) {
         button->setObjectName(QString::fromLatin1(Looks[i].Name));
         button->setText(QString::fromUtf8(Looks[i].Glyph));
         button->setToolTip(QString::fromUtf8(Looks[i].Hint));
+        // The glyph means nothing to a screen reader; the hint says what the button does.
+        button->setAccessibleName(button->toolTip());
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -62,8 +64,10 @@ void TDBNavigator::SetDataSource(TDataSource* source) {
 }
 
 void TDBNavigator::SetHints(const QStringList& hints) {
-    for (int i = nbFirst; i <= nbRefresh && i < hints.size(); ++i)
+    for (int i = nbFirst; i <= nbRefresh && i < hints.size(); ++i) {
         FButtons[i]->setToolTip(hints[i]);
+        FButtons[i]->setAccessibleName(hints[i]);
+    }
 }
 
 void TDBNavigator::UpdateButtons() {

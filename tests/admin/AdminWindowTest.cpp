@@ -1,6 +1,7 @@
 // The administration window against demo servers: creation after the sign-in, the user list edited
 // through the grid, the navigator and the controls below it, mirroring to the reserve server, view
 // mode, the stored geometry, and the program's start-up as a whole.
+#include "../support/AccessibleNames.h"
 #include "DBCheckBox.h"
 #include "DBEdit.h"
 #include "DBGridEh.h"
@@ -9,6 +10,7 @@
 #include "Login.h"
 #include "LoginType.h"
 #include "Main.h"
+#include "MesConnect.h"
 #include "NoteDataSet.h"
 #include "OracleBase.h"
 #include "ProfileFile.h"
@@ -137,6 +139,27 @@ TEST_F(AdminWindow, OpensWithTheUserListAfterTheSignIn) {
     EXPECT_FALSE(Window->DBCheckBox1->isChecked());
     Window->Panel5->resize(400, 67);
     EXPECT_EQ(Window->DBEdit1->width(), 390);
+}
+
+// A screen reader, and an end-to-end test, find every control by its name: the hint, or the
+// command's words where an image-only button has none.
+TEST_F(AdminWindow, EveryControlHasAnAccessibleName) {
+    Start(true);
+    EXPECT_EQ(ControlsWithoutAccessibleName(Window.get()), "");
+    EXPECT_EQ(AccessibleName(Window->tbAddProgramm), QStringLiteral("Добавить программу"));
+    EXPECT_EQ(AccessibleName(Window->tbDeleteProgramm), QStringLiteral("Удалить программу"));
+    EXPECT_EQ(AccessibleName(Window->ToolButton1), QStringLiteral("Редактировать список свойств"));
+    EXPECT_EQ(AccessibleName(Window->tbAddGroup), QStringLiteral("Добавить группу"));
+    EXPECT_EQ(AccessibleName(Nav(nbFirst)), QStringLiteral("В начало"));
+    EXPECT_EQ(AccessibleName(Nav(nbRefresh)), QStringLiteral("Обновить"));
+    EXPECT_EQ(AccessibleName(Window->DBEdit1), QStringLiteral("Возможные IP адреса машин"));
+    EXPECT_EQ(AccessibleName(Window->clbProgrammName), QStringLiteral("Программы"));
+
+    TNoteLogin login(nullptr);
+    EXPECT_EQ(ControlsWithoutAccessibleName(&login), "");
+    EXPECT_EQ(AccessibleName(login.Edit2), QStringLiteral("Пароль"));
+    TFMesConnect notice({});
+    EXPECT_EQ(ControlsWithoutAccessibleName(&notice), "");
 }
 
 // The right half is loaded with the registered programs and follows the user selected in the grid.

@@ -1,3 +1,4 @@
+#include "../support/AccessibleNames.h"
 #include "Desktop.h"
 #include "DialogGateway.h"
 #include "ErrorOra.h"
@@ -187,6 +188,15 @@ TEST(ErrorOraFormTest, FoldsAndUnfoldsTheDetails) {
     EXPECT_EQ(form.DetailsPanel(), nullptr);
     EXPECT_EQ(form.btDop->text(), "Дополнительно  >>");
     EXPECT_EQ(form.size(), QSize(348, 138));
+}
+
+TEST(DialogNamesTest, EveryControlOfTheDialogsHasAnAccessibleName) {
+    TMessageForm box("Удалить запись?", mtConfirmation, {mbOK, mbCancel});
+    EXPECT_EQ(ControlsWithoutAccessibleName(&box), "");
+    TErrorOraForm form("ORA-00942: table or view does not exist", "SELECT * FROM T", 1);
+    form.btDop->click();
+    EXPECT_EQ(ControlsWithoutAccessibleName(&form), "");
+    EXPECT_EQ(AccessibleName(form.mmFirst), "Ошибка");
 }
 
 TEST(ErrorOraFormTest, KindsTextAndEmptyDetails) {
