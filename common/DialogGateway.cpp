@@ -129,8 +129,11 @@ DialogAnswer DialogGateway::ShowReal(const DialogRequest& request) {
     case DialogKind::Message: {
         TMessageForm form(request.Text, request.Type, request.Buttons, QApplication::activeWindow());
         form.adjustSize();
-        if (const auto position = MessageBoxPosition(CurrentDesktop().Describe()))
+        if (const auto position = MessageBoxPosition(CurrentDesktop().Describe())) {
             form.move(*position);
+            // Near a screen's edge the box is pulled back onto the desktop.
+            FitToDesktop(&form);
+        }
         answer.ModalResult = form.exec();
         break;
     }

@@ -8,14 +8,20 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const QString UnfoldCaption = QStringLiteral("Дополнительно  >>");
 const QString FoldCaption = QStringLiteral("Дополнительно  <<");
 
+// The documented sizes; a caption that needs more room at the platform's font gets it.
 constexpr int ClientWidth = 348;
 constexpr int FirstHeight = 97;
 constexpr int ButtonHeight = 41;
+constexpr int OkLeft = 136, OkWidth = 75;
+constexpr int DopLeft = 224, DopWidth = 115, DopRightMargin = ClientWidth - DopLeft - DopWidth;
+constexpr int ButtonTop = 8, ButtonRowHeight = 25;
 
 // CR LF, CR and LF each end a line.
 QString Lines(QString text) {
@@ -59,7 +65,12 @@ TErrorOraForm::TErrorOraForm(const QString& text, const QString& details, int ki
     if (const auto icon = KindIcon(FKind))
         setWindowIcon(style()->standardIcon(*icon, nullptr, this));
 
-    pnFirst = NewPanel(this, QRect(0, 0, ClientWidth, FirstHeight));
+    // The toggle is wide enough for either of its captions.
+    const int dopWidth = std::max({DopWidth, QPushButton(UnfoldCaption).sizeHint().width(),
+                                   QPushButton(FoldCaption).sizeHint().width()});
+    FClientWidth = std::max(ClientWidth, DopLeft + dopWidth + DopRightMargin);
+
+    pnFirst = NewPanel(this, QRect(0, 0, FClientWidth, FirstHeight));
     pnFirst->setObjectName(QStringLiteral("pnFirst"));
     // A long message keeps the area's height and shows no scroll bar.
     mmFirst = NewTextArea(pnFirst, text, Qt::ScrollBarAlwaysOff);
@@ -68,15 +79,18 @@ TErrorOraForm::TErrorOraForm(const QString& text, const QString& details, int ki
 
     pnButton = new QWidget(this);
     pnButton->setObjectName(QStringLiteral("pnButton"));
-    pnButton->setGeometry(0, FirstHeight, ClientWidth, ButtonHeight);
+    pnButton->setGeometry(0, FirstHeight, FClientWidth, ButtonHeight);
     btOk = new QPushButton(QStringLiteral("OK"), pnButton);
     btOk->setObjectName(QStringLiteral("btOk"));
-    btOk->setGeometry(136, 8, 75, 25);
+    btOk->setGeometry(OkLeft, ButtonTop,
+                      std::min(std::max(OkWidth, btOk->sizeHint().width()), DopLeft - OkLeft - 4),
+                      std::max(ButtonRowHeight, btOk->sizeHint().height()));
     btOk->setDefault(true);
+    btOk->setFocus();
     connect(btOk, &QPushButton::clicked, this, [this] { done(1); });
     btDop = new QPushButton(UnfoldCaption, pnButton);
     btDop->setObjectName(QStringLiteral("btDop"));
-    btDop->setGeometry(224, 8, 115, 25);
+    btDop->setGeometry(DopLeft, ButtonTop, dopWidth, std::max(ButtonRowHeight, btDop->sizeHint().height()));
     btDop->setAutoDefault(false);
     btDop->setVisible(!details.isEmpty());
     connect(btDop, &QPushButton::clicked, this, [this] { btDopClick(); });
@@ -119,7 +133,7 @@ void TErrorOraForm::FitToContents() {
     int bottom = pnButton->geometry().y() + pnButton->height();
     if (FDetailsPanel)
         bottom = FDetailsPanel->geometry().y() + FDetailsPanel->height();
-    setFixedSize(ClientWidth, bottom);
+    setFixedSize(FClientWidth, bottom);
 }
 
 void TErrorOraForm::btDopClick() {

@@ -41,6 +41,8 @@ private:
     void FitToContents();
 
     int FKind;
+    // The documented 348 pixels, or more when the toggle's caption needs it.
+    int FClientWidth = 0;
     QString FDetails;
     QFrame* FDetailsPanel = nullptr;
     bool FActivated = false;

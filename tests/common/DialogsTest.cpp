@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -163,12 +164,105 @@ TEST(MessageFormTest, ShowsTheButtonsAskedForAndPlacesAtTheMouse) {
     EXPECT_EQ(MessageDlgAtMouse("?", mtWarning, {mbYes, mbNo}, 0), mrNo);
 }
 
+// A refusal that names a 2000-character sign-in, or a message of many lines, still fits the smallest
+// monitor: wrapped, cut with an ellipsis, and the whole wording in the details.
+TEST(MessageFormTest, ALongTextFitsTheScreenAndKeepsItsWholeWordingInTheDetails) {
+    FixedDesktop desktop(DesktopInfo{{QRect(0, 0, 1280, 1024), QRect(1280, 0, 800, 600)}, {100, 100}});
+    ScopedDesktop scoped(desktop);
+    QString lines;
+    for (int i = 0; i < 200; ++i)
+        lines += QStringLiteral("строка %1\r\n").arg(i);
+    const QString refusal =
+        "Пользователь \"" + QString(2000, u'x') +
+        "\" не существует, Вы ввели неправильный пароль или Ваш доступ в систему запрещен!";
+    for (const QString& text : {refusal, lines}) {
+        TMessageForm box(text, mtError, {mbCancel});
+        EXPECT_LE(box.width(), 800);
+        EXPECT_LE(box.height(), 600);
+        ASSERT_TRUE(box.TextCut());
+        EXPECT_TRUE(box.Message()->text().endsWith(QChar(0x2026)))
+            << box.Message()->text().right(20).toStdString();
+        for (const QString& line : box.Message()->text().split(u'\n'))
+            EXPECT_LE(box.Message()->fontMetrics().horizontalAdvance(line), 800);
+        ASSERT_NE(box.DetailsButton(), nullptr);
+        EXPECT_EQ(box.DetailsButton()->text(), "Дополнительно  >>");
+        EXPECT_TRUE(box.Details()->isHidden());
+        box.DetailsButton()->click();
+        EXPECT_FALSE(box.Details()->isHidden());
+        EXPECT_EQ(box.Details()->toPlainText(), QString(text).replace("\r\n", "\n"));
+        EXPECT_LE(box.height(), 600);
+        box.DetailsButton()->click();
+        EXPECT_TRUE(box.Details()->isHidden());
+    }
+    // A text that fits is shown whole, without the toggle.
+    TMessageForm shortBox("Удалить запись?", mtConfirmation, {mbOK, mbCancel});
+    EXPECT_FALSE(shortBox.TextCut());
+    EXPECT_EQ(shortBox.DetailsButton(), nullptr);
+    EXPECT_EQ(shortBox.Message()->text(), "Удалить запись?");
+    // A long word is broken where it has to be; the pieces keep every character.
+    const TFittedText word = FitMessageText(QString(300, u'y'), shortBox.font(), 200, 100);
+    EXPECT_FALSE(word.Cut);
+    EXPECT_GT(word.Text.count(u'\n'), 1);
+    EXPECT_EQ(QString(word.Text).remove(u'\n'), QString(300, u'y'));
+}
+
+// Enter presses the default button and Esc the cancel button, in every box the program shows.
+TEST(MessageFormTest, EnterPressesTheDefaultButtonAndEscTheCancelButton) {
+    const struct {
+        TMsgDlgButtons Buttons;
+        Qt::Key Key;
+        int Result;
+    } cases[] = {
+        {{mbCancel}, Qt::Key_Return, mrCancel}, // the sign-in refusal
+        {{mbCancel}, Qt::Key_Escape, mrCancel},
+        {{mbYes, mbNo}, Qt::Key_Return, mrYes},
+        {{mbYes, mbNo}, Qt::Key_Escape, mrNo},
+        {{mbOK}, Qt::Key_Enter, mrOk},
+        {{mbOK}, Qt::Key_Escape, mrOk},
+        {{mbOK, mbCancel}, Qt::Key_Return, mrOk},
+        {{mbOK, mbCancel}, Qt::Key_Escape, mrCancel},
+    };
+    for (const auto& c : cases) {
+        WhenModalShown([key = c.Key](QWidget* box) {
+            QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, key);
+            // A key the box ignored leaves it open: close it with a result no button has.
+            if (box->isVisible())
+                static_cast<QDialog*>(box)->done(-1);
+        });
+        EXPECT_EQ(MessageDlgAtMouse("?", mtWarning, c.Buttons, 0), c.Result) << int(c.Key);
+    }
+}
+
+// Buttons and the box have room for their captions at the platform's font; the documented sizes stay
+// the least they get.
+TEST(MessageFormTest, ButtonsAndTheCaptionHaveRoomForTheirTexts) {
+    TMessageForm box("Удалить запись?", mtConfirmation, {mbOK, mbCancel});
+    QFont bold = box.font();
+    bold.setBold(true);
+    // The window manager draws the caption beside the window icon and its buttons.
+    EXPECT_GE(box.width(), QFontMetrics(bold).horizontalAdvance("Подтверждение") + 100);
+    box.show();
+    for (QPushButton* button : box.findChildren<QPushButton*>()) {
+        EXPECT_GE(button->width(), std::max(75, button->sizeHint().width())) << button->text().toStdString();
+        EXPECT_GE(button->height(), 25);
+    }
+}
+
 TEST(ErrorOraFormTest, FoldsAndUnfoldsTheDetails) {
     TErrorOraForm form("Ошибка выполнения", "SELECT * FROM KMR_USER", 1);
     EXPECT_EQ(form.windowTitle(), "Ошибка");
-    EXPECT_EQ(form.size(), QSize(348, 138));
-    EXPECT_EQ(form.pnFirst->geometry(), QRect(0, 0, 348, 97));
-    EXPECT_EQ(form.btOk->geometry(), QRect(136, 8, 75, 25));
+    // The documented sizes are the least the form gets; the toggle's caption is never cut.
+    const int width = form.width();
+    EXPECT_GE(width, 348);
+    EXPECT_EQ(form.size(), QSize(width, 138));
+    EXPECT_EQ(form.pnFirst->geometry(), QRect(0, 0, width, 97));
+    EXPECT_EQ(form.btOk->pos(), QPoint(136, 8));
+    EXPECT_GE(form.btOk->width(), 75);
+    EXPECT_GE(form.btOk->height(), 25);
+    EXPECT_EQ(form.btDop->pos(), QPoint(224, 8));
+    EXPECT_GE(form.btDop->width(), std::max({115, QPushButton("Дополнительно  >>").sizeHint().width(),
+                                             QPushButton("Дополнительно  <<").sizeHint().width()}));
+    EXPECT_LE(form.btDop->geometry().right(), width - 9);
     EXPECT_EQ(form.btDop->text(), "Дополнительно  >>");
     EXPECT_FALSE(form.btDop->isHidden());
     EXPECT_EQ(form.DetailsPanel(), nullptr);
@@ -176,8 +270,8 @@ TEST(ErrorOraFormTest, FoldsAndUnfoldsTheDetails) {
     form.btDop->click();
     ASSERT_NE(form.DetailsPanel(), nullptr);
     EXPECT_EQ(form.btDop->text(), "Дополнительно  <<");
-    EXPECT_EQ(form.DetailsPanel()->geometry(), QRect(0, 139, 348, 97));
-    EXPECT_EQ(form.size(), QSize(348, 236));
+    EXPECT_EQ(form.DetailsPanel()->geometry(), QRect(0, 139, width, 97));
+    EXPECT_EQ(form.size(), QSize(width, 236));
     const auto* details = form.DetailsPanel()->findChild<QPlainTextEdit*>();
     ASSERT_NE(details, nullptr);
     EXPECT_EQ(details->toPlainText(), "SELECT * FROM KMR_USER");
@@ -187,7 +281,7 @@ TEST(ErrorOraFormTest, FoldsAndUnfoldsTheDetails) {
     form.btDop->click();
     EXPECT_EQ(form.DetailsPanel(), nullptr);
     EXPECT_EQ(form.btDop->text(), "Дополнительно  >>");
-    EXPECT_EQ(form.size(), QSize(348, 138));
+    EXPECT_EQ(form.size(), QSize(width, 138));
 }
 
 TEST(DialogNamesTest, EveryControlOfTheDialogsHasAnAccessibleName) {
@@ -221,7 +315,7 @@ TEST(ErrorOraFormTest, KindsTextAndEmptyDetails) {
     EXPECT_TRUE(form.mmFirst->toPlainText().endsWith("строка 39\n\n\nпоследняя"));
     EXPECT_EQ(form.mmFirst->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     EXPECT_TRUE(form.mmFirst->isReadOnly());
-    EXPECT_EQ(form.size(), QSize(348, 138));
+    EXPECT_EQ(form.height(), 138);
 }
 
 TEST(ErrorOraFormTest, RealDialogOpensUnderTheMouseAndClosesWithOk) {
