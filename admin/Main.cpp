@@ -115,6 +115,7 @@ void TKMF_Admin::BuildLayout() {
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
     Splitter2->setChildrenCollapsible(false);
     setCentralWidget(Splitter2);
+    SetUpProgramRegistration();
 
     // Left half: the user list and the selected user's permission and addresses.
     Panel4 = new QWidget(Splitter2);

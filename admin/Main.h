@@ -39,6 +39,8 @@ public:
     TDBNavigator* DBNavigator1;
     QToolButton* tbAddProgramm;
     QToolButton* tbDeleteProgramm;
+    // Opens the stored-programs window.
+    QToolButton* tbStoredPrograms = nullptr;
     QToolButton* ToolButton1;
     QToolButton* tbViewProtokol;
     QToolButton* tbAddGroup;
@@ -73,6 +75,11 @@ public:
     void LoadPrograms();
     void DataSource1DataChange(TField* Field);
 
+    // Registering and removing programs, and the stored-programs window (ProgramRegistration.cpp).
+    void tbAddProgrammClick();
+    void tbDeleteProgrammClick();
+    void tbStoredProgramsClick();
+
     void UsersAfterInsert(TOracleDataSet* DataSet);
     void UsersAfterPost(TOracleDataSet* DataSet);
     void UsersBeforeDelete(TOracleDataSet* DataSet);
@@ -87,6 +94,7 @@ protected:
 
 private:
     void BuildLayout();
+    void SetUpProgramRegistration();
     void SetProgramListByCount(int count);
 
     QTimer* FModeTimer = nullptr;

@@ -1,7 +1,9 @@
 #include "StartUp.h"
 
+#include "ChekExename.h"
 #include "DesktopEnvironment.h"
 #include "DialogGateway.h"
+#include "InfoFromDat.h"
 #include "Main.h"
 #include "OracleBase.h"
 #include "ProfileFile.h"
@@ -36,7 +38,9 @@ void TAdminStartUp::Create(TDbModuleEnvironment environment) {
     new TFOracleBase(qApp, environment);
     FMain = new TKMF_Admin(nullptr);
     // The add-program dialog, the stored programs window, the event log window, and one without behaviour.
-    for (const char* name : {"fmAddProgramm", "FInfoFromDat", "Protocol", "F_PropForGroup"})
+    FHidden << QPointer<QWidget>(new TfmAddProgramm(nullptr));
+    FHidden << QPointer<QWidget>(new TFInfoFromDat(nullptr));
+    for (const char* name : {"Protocol", "F_PropForGroup"})
         FHidden << QPointer<QWidget>(MakeHiddenWindow(name));
 }
 

@@ -161,6 +161,10 @@ DialogAnswer DialogGateway::ShowReal(const DialogRequest& request) {
             QFileDialog::getOpenFileName(request.Parent, request.Caption, request.Value, request.Filter);
         answer.ModalResult = answer.Text.isEmpty() ? mrCancel : mrOk;
         break;
+    case DialogKind::OpenFolder:
+        answer.Text = QFileDialog::getExistingDirectory(request.Parent, request.Caption, request.Value);
+        answer.ModalResult = answer.Text.isEmpty() ? mrCancel : mrOk;
+        break;
     }
     return answer;
 }
@@ -200,6 +204,16 @@ QString OpenFileDialog(QWidget* parent, const QString& caption, const QString& d
     request.Caption = caption;
     request.Value = directory;
     request.Filter = filter;
+    request.Parent = parent;
+    const DialogAnswer answer = DialogGateway::Instance().Ask(request);
+    return answer.ModalResult == mrOk ? answer.Text : QString();
+}
+
+QString SelectFolderDialog(QWidget* parent, const QString& caption, const QString& directory) {
+    DialogRequest request;
+    request.Kind = DialogKind::OpenFolder;
+    request.Caption = caption;
+    request.Value = directory;
     request.Parent = parent;
     const DialogAnswer answer = DialogGateway::Instance().Ask(request);
     return answer.ModalResult == mrOk ? answer.Text : QString();

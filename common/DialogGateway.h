@@ -69,7 +69,8 @@ enum class DialogKind {
     Message,   // MessageDlgAtMouse, ShowPlainMessage
     ErrorForm, // ShowMessageDialog, ShowError
     Input,     // InputQuery
-    OpenFile   // OpenFileDialog
+    OpenFile,  // OpenFileDialog
+    OpenFolder // SelectFolderDialog
 };
 
 // One question as the gateway was asked it.
@@ -81,14 +82,14 @@ struct DialogRequest {
     TMsgDlgType Type = mtCustom; // message and error dialog kind
     TMsgDlgButtons Buttons;      // message buttons
     int HelpContext = 0;
-    QString Value;             // input: the starting value; open file: the starting folder
+    QString Value;             // input: the starting value; open file or folder: the starting folder
     QString Filter;            // open file: Qt name filters ("Programs (*.exe);;All files (*)")
     QWidget* Parent = nullptr; // open file: the window the dialog belongs to (not owned)
 };
 
 struct DialogAnswer {
     int ModalResult = mrCancel; // Input and OpenFile: mrOk or mrCancel
-    QString Text;               // Input: the value entered; OpenFile: the file chosen
+    QString Text;               // Input: the value entered; OpenFile, OpenFolder: the path chosen
 };
 
 class IDialogAnswerer {
@@ -124,3 +125,5 @@ bool InputQuery(const QString& caption, const QString& prompt, QString& value);
 // The file-open dialog: the chosen file, or an empty string when cancelled.
 QString OpenFileDialog(QWidget* parent, const QString& caption, const QString& directory,
                        const QString& filter);
+// The folder dialog: the chosen folder, or an empty string when cancelled.
+QString SelectFolderDialog(QWidget* parent, const QString& caption, const QString& directory);

@@ -14,6 +14,8 @@ QString KindName(DialogKind kind) {
         return QStringLiteral("Input");
     case DialogKind::OpenFile:
         return QStringLiteral("OpenFile");
+    case DialogKind::OpenFolder:
+        return QStringLiteral("OpenFolder");
     }
     return QString();
 }
@@ -69,6 +71,10 @@ ScriptedAnswerer& ScriptedAnswerer::ExpectOpenFile(const QString& fileName, cons
     return Add(DialogKind::OpenFile, captionPart, fileName.isEmpty() ? mrCancel : mrOk, fileName);
 }
 
+ScriptedAnswerer& ScriptedAnswerer::ExpectOpenFolder(const QString& folder, const QString& captionPart) {
+    return Add(DialogKind::OpenFolder, captionPart, folder.isEmpty() ? mrCancel : mrOk, folder);
+}
+
 void ScriptedAnswerer::Fail(const QString& message) {
     if (FOnFailure)
         FOnFailure(message);
@@ -86,7 +92,8 @@ DialogAnswer ScriptedAnswerer::Answer(const DialogRequest& request) {
         return refused;
     }
     const Step& step = FScript[FNext++];
-    const QString& matched = request.Kind == DialogKind::OpenFile ? request.Caption : request.Text;
+    const bool byCaption = request.Kind == DialogKind::OpenFile || request.Kind == DialogKind::OpenFolder;
+    const QString& matched = byCaption ? request.Caption : request.Text;
     if (step.Kind != request.Kind || !matched.contains(step.TextPart)) {
         Fail(QStringLiteral("expected %1 \"%2\", asked %3")
                  .arg(KindName(step.Kind), step.TextPart, DescribeRequest(request)));

@@ -27,6 +27,8 @@ public:
     ScriptedAnswerer& ExpectInputCancelled(const QString& promptPart = {});
     // An empty file name answers as a cancelled dialog.
     ScriptedAnswerer& ExpectOpenFile(const QString& fileName, const QString& captionPart = {});
+    // An empty folder answers as a cancelled dialog.
+    ScriptedAnswerer& ExpectOpenFolder(const QString& folder, const QString& captionPart = {});
 
     // Every question asked, answered or not, in order.
     const QList<DialogRequest>& Asked() const { return FAsked; }
