@@ -2,6 +2,7 @@
 
 #include "Desktop.h"
 #include "DialogGateway.h"
+#include "TitleBar.h"
 
 #include <QFrame>
 #include <QPlainTextEdit>
@@ -61,6 +62,7 @@ TErrorOraForm::TErrorOraForm(const QString& text, const QString& details, int ki
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       FKind(kind >= 0 && kind <= 3 ? kind : 4), FDetails(details) {
     setObjectName(QStringLiteral("ErrorOraForm"));
+    AllowTitleBarButtons(this, TTitleBarButtons::SystemMenuAndClose);
     setWindowTitle(KindCaption(FKind));
     if (const auto icon = KindIcon(FKind))
         setWindowIcon(style()->standardIcon(*icon, nullptr, this));

@@ -1,6 +1,7 @@
 #include "MessageForm.h"
 
 #include "Desktop.h"
+#include "TitleBar.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -91,6 +92,7 @@ TMessageForm::TMessageForm(const QString& text, TMsgDlgType type, TMsgDlgButtons
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       FMessage(new QLabel(this)) {
     setObjectName(QStringLiteral("MessageForm"));
+    AllowTitleBarButtons(this, TTitleBarButtons::SystemMenuAndClose);
     setWindowTitle(MsgDlgCaption(type));
 
     auto* top = new QHBoxLayout;

@@ -1,5 +1,7 @@
 #include "MesConnect.h"
 
+#include "TitleBar.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -14,7 +16,6 @@ TFMesConnect::TFMesConnect(std::function<void()> onExit, QWidget* parent)
       FOnExit(std::move(onExit)) {
     setObjectName(QStringLiteral("FMesConnect"));
     setWindowTitle(QStringLiteral("Обмен с сервером"));
-    resize(332, 138);
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::red);
@@ -52,6 +53,8 @@ TFMesConnect::TFMesConnect(std::function<void()> onExit, QWidget* parent)
     layout->addWidget(Button1, 0, Qt::AlignRight | Qt::AlignBottom);
 
     setWindowModality(Qt::ApplicationModal);
+    AllowTitleBarButtons(this, TTitleBarButtons::None);
+    FixDialogSize(this, QSize(332, 138));
     FormCreate();
 }
 

@@ -12,6 +12,7 @@
 #include "Settings.h"
 #include "StatusPanel.h"
 #include "Termination.h"
+#include "TitleBar.h"
 #include "WindowStore.h"
 
 #include <QCoreApplication>
@@ -103,7 +104,9 @@ TLoginForm::TLoginForm(QWidget* owner)
     main->addWidget(StatusBar1);
 
     FormCreate();
-    resize(280, 127);
+    // No caption-bar buttons; 280 x 127 at least, more where the texts need it.
+    AllowTitleBarButtons(this, TTitleBarButtons::None);
+    FixDialogSize(this, QSize(280, 127));
 
     ParamLogin = true;
     if (ShiftChangeTime == 0)
@@ -143,7 +146,8 @@ int TLoginForm::ShowModal() {
 void TLoginForm::FormActivate() {
     MoveToMouseMonitor(this);
     FitToDesktop(this);
-    Edit2->clear();
+    if (!FKeepPassword)
+        Edit2->clear();
     if (isVisible() && isEnabled()) {
         if (Edit1->text().isEmpty())
             Edit1->setFocus();
@@ -160,6 +164,7 @@ bool TLoginForm::event(QEvent* e) {
 }
 
 void TLoginForm::OKBtnClick() {
+    FKeepPassword = false;
     FChecking = true;
     FModalResult = CheckLogin(Edit1->text(), Edit2->text());
     FChecking = false;
@@ -221,6 +226,7 @@ int TLoginWithQuery::CheckLogin(const QString& Name, const QString& Password) {
     }
     case TLoginCheck::Failed:
         // The password stays: the user may only have to wait for the server.
+        FKeepPassword = true;
         ShowError(r.Message, r.Details);
         return 0;
     }

@@ -64,6 +64,9 @@ protected:
     void UpdateShiftTime(double now);
     // While a check runs, re-activation after its message boxes must not clear the password.
     bool FChecking = false;
+    // A check that failed on the server (not a refusal) keeps the password for the next attempt,
+    // also through the activation a window system delivers once the error box has closed.
+    bool FKeepPassword = false;
 
 private:
     void OKBtnPressed();

@@ -162,6 +162,32 @@ TEST_F(AdminWindow, EveryControlHasAnAccessibleName) {
     EXPECT_EQ(ControlsWithoutAccessibleName(&notice), "");
 }
 
+// The sign-in dialog and the connection-loss window have no title-bar buttons at all: the window
+// manager is asked for none, and a state it offers anyway is undone.
+TEST_F(AdminWindow, SignInAndConnectionLossWindowsHaveNoTitleBarButtons) {
+    Start(false);
+    TNoteLogin login(nullptr);
+    TFMesConnect notice({});
+    for (QWidget* window : {static_cast<QWidget*>(&login), static_cast<QWidget*>(&notice)}) {
+        EXPECT_FALSE(window->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                                              Qt::WindowMaximizeButtonHint | Qt::WindowSystemMenuHint))
+            << window->objectName().toStdString();
+        EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+        window->show();
+        for (const Qt::WindowState state : {Qt::WindowMinimized, Qt::WindowMaximized}) {
+            window->setWindowState(state);
+            QTest::qWait(20);
+            EXPECT_EQ(window->windowState() & ~Qt::WindowActive, Qt::WindowNoState);
+            EXPECT_TRUE(window->isVisible());
+        }
+        window->hide();
+    }
+    EXPECT_GE(login.width(), 280);
+    EXPECT_GE(login.height(), 127);
+    EXPECT_GE(notice.width(), 332);
+    EXPECT_GE(notice.height(), 138);
+}
+
 // The right half is loaded with the registered programs and follows the user selected in the grid.
 TEST_F(AdminWindow, ProgramMarksFollowTheSelectedUser) {
     Start(false);

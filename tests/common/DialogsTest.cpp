@@ -284,6 +284,28 @@ TEST(ErrorOraFormTest, FoldsAndUnfoldsTheDetails) {
     EXPECT_EQ(form.size(), QSize(width, 138));
 }
 
+// A window manager may offer minimising and maximising whatever a window asks for; a box that allows
+// neither comes back at once, so it can never vanish while the program waits for it.
+TEST(TitleBarTest, DialogsOfferOnlyTheSystemMenuAndCloseAndRefuseOtherStates) {
+    TMessageForm box("?", mtWarning, {mbOK});
+    TErrorOraForm form("t", "d", 1);
+    for (QDialog* dialog : {static_cast<QDialog*>(&box), static_cast<QDialog*>(&form)}) {
+        const Qt::WindowFlags flags = dialog->windowFlags();
+        EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+        EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
+        EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+        dialog->show();
+        for (const Qt::WindowState state : {Qt::WindowMinimized, Qt::WindowMaximized}) {
+            dialog->setWindowState(state);
+            QTest::qWait(20);
+            EXPECT_EQ(dialog->windowState() & ~Qt::WindowActive, Qt::WindowNoState)
+                << dialog->objectName().toStdString();
+            EXPECT_TRUE(dialog->isVisible());
+        }
+        dialog->hide();
+    }
+}
+
 TEST(DialogNamesTest, EveryControlOfTheDialogsHasAnAccessibleName) {
     TMessageForm box("Удалить запись?", mtConfirmation, {mbOK, mbCancel});
     EXPECT_EQ(ControlsWithoutAccessibleName(&box), "");

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QEvent>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -195,7 +196,17 @@ TEST_F(SignIn, ServerFailureShowsTheErrorAndKeepsThePassword) {
     EXPECT_EQ(login->ModalResult(), 0);
     EXPECT_EQ(login->Edit2->text(), QStringLiteral("kmr2026"));
     EXPECT_EQ(FOracleBase->UserTabNum.load(), 0);
+    // A real window system activates the dialog again only after the error box has closed.
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(login.get(), &activate);
+    EXPECT_EQ(login->Edit2->text(), QStringLiteral("kmr2026"));
     QFile::remove(down.fileName());
+    // The next attempt that is refused empties it as usual.
+    login->Edit2->setText(QStringLiteral("wrong"));
+    Answerer.ExpectMessage(mrCancel, Refusal);
+    login->OKBtnClick();
+    QApplication::sendEvent(login.get(), &activate);
+    EXPECT_EQ(login->Edit2->text(), QString());
 }
 
 TEST_F(SignIn, RefusedCommandLineOpensTheDialogWithTheNameAndCancelEndsTheProgram) {
