@@ -3,12 +3,12 @@
 #include "Runtime.h"
 
 #include "OracleFunctions.h"
+#include "PasswordHash.h"
 #include "RowLocks.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -60,8 +60,6 @@ std::string columnPath(const std::string& schema, const std::string& tableDotCol
     const std::string column = dot == std::string::npos ? tableDotColumn : tableDotColumn.substr(dot + 1);
     return "(\"" + schema + "\".\"" + upperCase(table) + "\".\"" + upperCase(column) + "\")";
 }
-
-std::atomic<std::int64_t> g_localSid{0};
 
 std::mutex& locksMutex() {
     static std::mutex m;
@@ -167,30 +165,93 @@ sqlite3* openDatabase(const std::string& path, bool create) {
     return db;
 }
 
-void ensureEngineTables(sqlite3* db) {
-    const std::string sql = std::string("CREATE TABLE IF NOT EXISTS ") + kUsersTable +
-                            " (USERNAME TEXT PRIMARY KEY, PASSWORD TEXT NOT NULL);"
-                            "CREATE TABLE IF NOT EXISTS " +
-                            kSynonymsTable + " (NAME TEXT PRIMARY KEY, TARGET TEXT NOT NULL);";
+namespace {
+
+bool tableExists(sqlite3* db, const char* name) {
+    sqlite3_stmt* st = nullptr;
+    bool found = false;
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?", -1, &st,
+                           nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
+        found = sqlite3_step(st) == SQLITE_ROW;
+    }
+    sqlite3_finalize(st);
+    return found;
+}
+
+void execOrThrow(sqlite3* db, const std::string& sql) {
     char* err = nullptr;
     if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-        std::string msg = err ? err : "cannot create tables";
+        std::string msg = err ? err : sqlite3_errmsg(db);
         sqlite3_free(err);
         throw OraError(600, "ORA-00600: internal error code, arguments: [" + msg + "]");
     }
 }
 
-void putAccount(sqlite3* db, const std::string& user, const std::string& password) {
+void storeAccount(sqlite3* db, const std::string& upperUser, const std::string& storedPassword) {
     sqlite3_stmt* st = nullptr;
-    const std::string sql = std::string("INSERT OR REPLACE INTO ") + kUsersTable + " VALUES (?, ?)";
+    const std::string sql = "INSERT OR REPLACE INTO " + quoteIdent(kUsersTable) + " VALUES (?, ?)";
     sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
-    const std::string u = upperCase(user);
-    sqlite3_bind_text(st, 1, u.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(st, 2, password.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 1, upperUser.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, storedPassword.c_str(), -1, SQLITE_TRANSIENT);
     const int rc = sqlite3_step(st);
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE)
-        throw mapSqliteError(db, rc, StatementKind::Insert, u);
+        throw mapSqliteError(db, rc, StatementKind::Insert, upperUser);
+}
+
+} // namespace
+
+void ensureEngineTables(sqlite3* db) {
+    execOrThrow(db, "BEGIN IMMEDIATE");
+    try {
+        execOrThrow(db, "CREATE TABLE IF NOT EXISTS " + quoteIdent(kUsersTable) +
+                            " (USERNAME TEXT PRIMARY KEY, PASSWORD TEXT NOT NULL);"
+                            "CREATE TABLE IF NOT EXISTS " +
+                            quoteIdent(kSynonymsTable) + " (NAME TEXT PRIMARY KEY, TARGET TEXT NOT NULL)");
+        // A file made before passwords were hashed: its accounts and synonyms move over; an account already
+        // in the new table wins.
+        if (tableExists(db, kLegacyUsersTable)) {
+            std::vector<std::pair<std::string, std::string>> accounts;
+            sqlite3_stmt* st = nullptr;
+            sqlite3_prepare_v2(db,
+                               ("SELECT USERNAME, PASSWORD FROM " + quoteIdent(kLegacyUsersTable)).c_str(),
+                               -1, &st, nullptr);
+            while (st && sqlite3_step(st) == SQLITE_ROW) {
+                const auto* u = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+                const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+                if (u && p)
+                    accounts.emplace_back(u, p);
+            }
+            sqlite3_finalize(st);
+            for (const auto& [user, password] : accounts) {
+                sqlite3_stmt* has = nullptr;
+                sqlite3_prepare_v2(
+                    db, ("SELECT 1 FROM " + quoteIdent(kUsersTable) + " WHERE USERNAME = ?").c_str(), -1,
+                    &has, nullptr);
+                sqlite3_bind_text(has, 1, user.c_str(), -1, SQLITE_TRANSIENT);
+                const bool present = sqlite3_step(has) == SQLITE_ROW;
+                sqlite3_finalize(has);
+                if (!present)
+                    storeAccount(db, upperCase(user),
+                                 isPasswordHash(password) ? password : hashPassword(password));
+            }
+            execOrThrow(db, "DROP TABLE " + quoteIdent(kLegacyUsersTable));
+        }
+        if (tableExists(db, kLegacySynonymsTable)) {
+            execOrThrow(db, "INSERT OR IGNORE INTO " + quoteIdent(kSynonymsTable) +
+                                " SELECT NAME, TARGET FROM " + quoteIdent(kLegacySynonymsTable) +
+                                "; DROP TABLE " + quoteIdent(kLegacySynonymsTable));
+        }
+        execOrThrow(db, "COMMIT");
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void putAccount(sqlite3* db, const std::string& user, const std::string& password) {
+    storeAccount(db, upperCase(user), hashPassword(password));
 }
 
 OraError mapSqliteError(sqlite3* db, int rc, StatementKind kind, const std::string& schema) {
@@ -279,15 +340,19 @@ std::uint32_t tableObjectNumber(const std::string& upperTable) {
 Connection::Connection(const std::string& path, const std::string& user, const std::string& password)
     : path_(path), user_(upperCase(user)) {
     db_ = openDatabase(path, false);
+    legacy_ = !tableExists(db_, kUsersTable) && tableExists(db_, kLegacyUsersTable);
+    usersSql_ = quoteIdent(legacy_ ? kLegacyUsersTable : kUsersTable);
+    synonymsSql_ = quoteIdent(legacy_ ? kLegacySynonymsTable : kSynonymsTable);
     bool ok = false;
     sqlite3_stmt* st = nullptr;
-    const std::string sql = std::string("SELECT PASSWORD FROM ") + kUsersTable + " WHERE USERNAME = ?";
+    const std::string sql = "SELECT PASSWORD FROM " + usersSql_ + " WHERE USERNAME = ?";
     if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, user_.c_str(), -1, SQLITE_TRANSIENT);
         const int rc = sqlite3_step(st);
         if (rc == SQLITE_ROW) {
             const char* stored = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-            ok = stored && password == stored;
+            // A legacy file keeps plain text until ocisqlite-admin create upgrades it.
+            ok = stored && (legacy_ ? password == stored : verifyPassword(password, stored));
         } else if (rc != SQLITE_DONE) {
             sqlite3_finalize(st);
             OraError e = mapSqliteError(db_, rc, StatementKind::Select, user_);
@@ -302,14 +367,18 @@ Connection::Connection(const std::string& path, const std::string& user, const s
         db_ = nullptr;
         throw OraError(1017, "ORA-01017: invalid username/password; logon denied");
     }
+    // Without its row locks the server would let two sessions change the same row: no session then.
     try {
         locks_ = sharedLocks(path_);
         sid_ = locks_->openSession(user_);
     } catch (const std::exception&) {
         locks_.reset();
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw OraError(1157, "ORA-01157: cannot identify/lock data file 2 - see DBWR trace file\n"
+                             "ORA-01110: data file 2: '" +
+                                 path_ + ".locks'");
     }
-    if (sid_ == 0)
-        sid_ = ++g_localSid;
     sqlite3_create_function(db_, "ocisqlite_varchar", 4, SQLITE_UTF8, this, varcharCheck, nullptr, nullptr);
     sqlite3_create_function(db_, "ocisqlite_number", 1, SQLITE_UTF8, this, numberCheck, nullptr, nullptr);
     sqlite3_create_function(db_, "ocisqlite_number", 3, SQLITE_UTF8, this, numberCheck, nullptr, nullptr);
@@ -444,7 +513,12 @@ sqlite3_stmt* Connection::cached(const char* sql) const {
 }
 
 std::string Connection::resolveTable(const std::string& upperName) const {
-    const std::string synSql = std::string("SELECT TARGET FROM ") + kSynonymsTable + " WHERE NAME = ?";
+    // The engine's own tables are no client's business: SQLite's, and those of a legacy file.
+    if (upperName.size() >= 7 && upperCase(upperName.substr(0, 7)) == "SQLITE_")
+        return {};
+    if (legacy_ && (upperName == kLegacyUsersTable || upperName == kLegacySynonymsTable))
+        return {};
+    const std::string synSql = "SELECT TARGET FROM " + synonymsSql_ + " WHERE NAME = ?";
     std::string name = upperName;
     // A synonym may name another synonym; a short chain is plenty.
     for (int depth = 0; depth < 8; ++depth) {
@@ -475,11 +549,12 @@ std::uint32_t Connection::objectNumber(const std::string& upperTable) const {
 }
 
 void Connection::addSynonym(const std::string& name, const std::string& target) {
-    const std::string sql = std::string("INSERT OR REPLACE INTO ") + kSynonymsTable + " VALUES (?, ?)";
+    const std::string sql = "INSERT OR REPLACE INTO " + synonymsSql_ + " VALUES (?, ?)";
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
         sqlite3_finalize(st);
-        ensureEngineTables(db_);
+        exec(("CREATE TABLE IF NOT EXISTS " + synonymsSql_ + " (NAME TEXT PRIMARY KEY, TARGET TEXT NOT NULL)")
+                 .c_str());
         sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr);
     }
     sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);

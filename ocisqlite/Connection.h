@@ -16,16 +16,22 @@ namespace ocisqlite {
 
 class RowLocks;
 
-// Names of the engine's own tables inside a database file.
-inline constexpr const char* kUsersTable = "OCISQLITE_USERS";
-inline constexpr const char* kSynonymsTable = "OCISQLITE_SYNONYMS";
+// Names of the engine's own tables inside a database file. They hold a double quote, which no Oracle
+// identifier can, so no client statement can name them; only ocisqlite-admin and the engine reach them.
+inline constexpr const char* kUsersTable = "ocisqlite\"users";
+inline constexpr const char* kSynonymsTable = "ocisqlite\"synonyms";
+// The tables of files made before passwords were hashed: hidden from clients by name until the next
+// `ocisqlite-admin create` moves their rows into the tables above.
+inline constexpr const char* kLegacyUsersTable = "OCISQLITE_USERS";
+inline constexpr const char* kLegacySynonymsTable = "OCISQLITE_SYNONYMS";
 
 // Opens a database file with the settings every session uses (WAL, busy timeout, Oracle functions).
 // Throws OraError 12154 when the file cannot be opened.
 sqlite3* openDatabase(const std::string& path, bool create);
-// Creates the engine's tables when missing (used by ocisqlite-admin).
+// Creates the engine's tables when missing and moves the rows of a file's legacy tables into them, hashing
+// plain-text passwords (used by ocisqlite-admin).
 void ensureEngineTables(sqlite3* db);
-// Adds or replaces an account (name stored upper case, password as given).
+// Adds or replaces an account (name stored upper case, the password as a salted hash).
 void putAccount(sqlite3* db, const std::string& user, const std::string& password);
 
 // The Oracle error for a failed SQLite call. kind tells INSERT (01400) from UPDATE (01407).
@@ -111,6 +117,9 @@ private:
     std::uint64_t txnSeq_ = 0;
     std::vector<Savepoint> savepoints_;
     std::uint64_t generation_ = 0;
+    // The engine's tables of this file (quoted for SQL); a legacy file still uses the old, hidden names.
+    std::string usersSql_, synonymsSql_;
+    bool legacy_ = false;
     mutable std::vector<std::pair<std::string, sqlite3_stmt*>> cache_;
     std::vector<void*> users_;
 };

@@ -380,10 +380,11 @@ int registerOracleFunctions(sqlite3* db) {
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     // V$SESSION reads this table; RowLocks::fillSessionView fills it before such a statement runs.
-    return sqlite3_exec(db,
-                        "CREATE TEMP TABLE IF NOT EXISTS ORA_V_SESSION (SID NUMBER, USERNAME VARCHAR2(128), "
-                        "MODULE VARCHAR2(48), ACTION VARCHAR2(32), CLIENT_INFO VARCHAR2(64))",
-                        nullptr, nullptr, nullptr);
+    return sqlite3_exec(
+        db,
+        "CREATE TEMP TABLE IF NOT EXISTS \"ocisqlite\"\"v$session\" (SID NUMBER, USERNAME VARCHAR2(128), "
+        "MODULE VARCHAR2(48), ACTION VARCHAR2(32), CLIENT_INFO VARCHAR2(64))",
+        nullptr, nullptr, nullptr);
 }
 
 int oraCodeOf(const char* message) {

@@ -259,16 +259,17 @@ std::vector<SessionInfo> RowLocks::sessions() {
 
 int RowLocks::fillSessionView(sqlite3* db) {
     const std::vector<SessionInfo> list = sessions();
-    int rc =
-        sqlite3_exec(db,
-                     "CREATE TEMP TABLE IF NOT EXISTS ORA_V_SESSION (SID NUMBER, USERNAME VARCHAR2(128), "
-                     "MODULE VARCHAR2(48), ACTION VARCHAR2(32), CLIENT_INFO VARCHAR2(64));"
-                     "DELETE FROM temp.ORA_V_SESSION",
-                     nullptr, nullptr, nullptr);
+    int rc = sqlite3_exec(
+        db,
+        "CREATE TEMP TABLE IF NOT EXISTS \"ocisqlite\"\"v$session\" (SID NUMBER, USERNAME VARCHAR2(128), "
+        "MODULE VARCHAR2(48), ACTION VARCHAR2(32), CLIENT_INFO VARCHAR2(64));"
+        "DELETE FROM temp.\"ocisqlite\"\"v$session\"",
+        nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         return rc;
     sqlite3_stmt* ins = nullptr;
-    rc = sqlite3_prepare_v2(db, "INSERT INTO temp.ORA_V_SESSION VALUES (?, ?, ?, ?, ?)", -1, &ins, nullptr);
+    rc = sqlite3_prepare_v2(db, "INSERT INTO temp.\"ocisqlite\"\"v$session\" VALUES (?, ?, ?, ?, ?)", -1,
+                            &ins, nullptr);
     if (rc != SQLITE_OK)
         return rc;
     auto text = [&](int i, const std::optional<std::string>& v) {

@@ -43,7 +43,7 @@ public:
                    const std::optional<std::string>& action);
     void setClientInfo(std::int64_t sid, const std::optional<std::string>& clientInfo);
     std::vector<SessionInfo> sessions(); // live sessions, by SID
-    // (Re)fills temp.ORA_V_SESSION(SID, USERNAME, MODULE, ACTION, CLIENT_INFO) on the session's own
+    // (Re)fills temp."ocisqlite""v$session"(SID, USERNAME, MODULE, ACTION, CLIENT_INFO) on the session's own
     // connection; the translator maps V$SESSION to that table. Returns the SQLite result code.
     int fillSessionView(sqlite3* db);
 

@@ -1008,7 +1008,7 @@ std::string Parser::tableRef(bool allowAlias) {
             sql = "(SELECT 'X' AS \"DUMMY\")";
         } else if (tableName == "V$SESSION" || tableName == "V_$SESSION") {
             out_.usesSessionView = true;
-            sql = "temp.\"ORA_V_SESSION\"";
+            sql = "temp.\"ocisqlite\"\"v$session\"";
         } else {
             ref.base = catalog_.resolveTable(tableName);
             if (ref.base.empty())

@@ -1,0 +1,224 @@
+// The engine's own data: accounts stored as salted hashes, its tables out of every client's reach (also in a
+// file made before the hashes, until ocisqlite-admin upgrades it), and the row-lock sidecar that a session
+// cannot do without.
+#include "OciSession.h"
+#include "PasswordHash.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using namespace ocisqlite;
+using namespace ocisqlite::test;
+
+namespace {
+
+std::string hexOf(const std::vector<std::uint8_t>& v) {
+    return hex(v.data(), v.size());
+}
+
+class TempDir {
+public:
+    explicit TempDir(const std::string& name)
+        : path_(std::filesystem::temp_directory_path() / (name + "_" + std::to_string(getpid()))) {
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Rows of a plain SQLite query on the file, each row's columns joined by '|'.
+std::vector<std::string> rawRows(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    std::vector<std::string> rows;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(st) == SQLITE_ROW) {
+                std::string row;
+                for (int i = 0; i < sqlite3_column_count(st); ++i) {
+                    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+                    row += (i ? "|" : "") + std::string(t ? t : "~");
+                }
+                rows.push_back(row);
+            }
+        }
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+std::string sessionError(const std::string& db, const std::string& user, const std::string& password) {
+    try {
+        Session s(db, user, password);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(PasswordHash, KnownVectorsAndSaltedRoundTrip) {
+    EXPECT_EQ(hexOf(sha256("abc")), "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
+    EXPECT_EQ(hexOf(sha256(std::string(1000, 'a'))),
+              "41EDECE42D63E8D9BF515A9BA6932E1C20CBC9F5A5D134645ADB5DB1B9737EA3");
+    // RFC 7914, section 11; a key longer than the block is hashed first.
+    EXPECT_EQ(hexOf(pbkdf2Sha256("passwd", "salt", 1, 64)),
+              "55AC046E56E3089FEC1691C22544B605F94185216DDE0465E68B9D57C20DACBC49CA9CCCF179B645991664B39D77EF"
+              "317C71B845B1E30BD509112041D3A19783");
+    EXPECT_EQ(hexOf(pbkdf2Sha256(std::string(100, 'k'), "salt", 2, 40)),
+              "2C1357648009149F57E4D5544C3435BBCA87A6B231300FA3ABB2A89B50F56EC3EB3E22CE8267E0FE");
+
+    const std::string a = hashPassword("kmr2026"), b = hashPassword("kmr2026");
+    EXPECT_NE(a, b); // a fresh salt each time
+    EXPECT_TRUE(isPasswordHash(a));
+    EXPECT_TRUE(verifyPassword("kmr2026", a));
+    EXPECT_TRUE(verifyPassword("kmr2026", b));
+    EXPECT_FALSE(verifyPassword("kmr2027", a));
+    EXPECT_FALSE(verifyPassword("", a));
+    EXPECT_FALSE(isPasswordHash("kmr2026"));
+    EXPECT_FALSE(verifyPassword("kmr2026", "kmr2026"));
+    EXPECT_FALSE(verifyPassword("x", "pbkdf2-sha256$0$00$00"));
+}
+
+TEST(EngineTables, AccountsAreStoredAsSaltedHashes) {
+    TempDir dir("ocisqlite_accounts");
+    const std::string db = dir.file("srv.db");
+    ASSERT_TRUE(createDatabase(db, "ADMIN", "secret"));
+    ASSERT_TRUE(createDatabase(db, "scott", "secret"));
+    const auto rows = rawRows(db, "SELECT USERNAME, PASSWORD FROM \"ocisqlite\"\"users\" ORDER BY USERNAME");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].substr(0, 6), "ADMIN|");
+    EXPECT_EQ(rows[1].substr(0, 6), "SCOTT|");
+    EXPECT_TRUE(isPasswordHash(rows[0].substr(6)));
+    EXPECT_NE(rows[0].substr(6), rows[1].substr(6)); // same password, different salt
+    EXPECT_EQ(rows[0].find("secret"), std::string::npos);
+
+    EXPECT_EQ(sessionError(db, "admin", "secret"), "");
+    EXPECT_EQ(sessionError(db, "admin", "Secret"),
+              "OCISessionBegin: ORA-01017: invalid username/password; logon denied");
+    // create again replaces the password
+    ASSERT_TRUE(createDatabase(db, "scott", "tiger"));
+    EXPECT_EQ(sessionError(db, "scott", "tiger"), "");
+    EXPECT_NE(sessionError(db, "scott", "secret"), "");
+}
+
+// Every statement kind that could name a table, against the engine's tables of a legacy file.
+const char* const kReachingStatements[] = {
+    "SELECT * FROM OCISQLITE_USERS",
+    "select password from ocisqlite_users where username = 'ADMIN'",
+    "SELECT * FROM T WHERE EXISTS (SELECT 1 FROM OCISQLITE_USERS)",
+    "SELECT * FROM T, OCISQLITE_SYNONYMS",
+    "INSERT INTO OCISQLITE_USERS VALUES ('EVE', 'x')",
+    "INSERT INTO T SELECT 1 FROM OCISQLITE_USERS",
+    "UPDATE OCISQLITE_USERS SET PASSWORD = 'x'",
+    "DELETE FROM OCISQLITE_USERS",
+    "DROP TABLE OCISQLITE_USERS",
+    "ALTER TABLE OCISQLITE_SYNONYMS RENAME TO FOO",
+    "ALTER TABLE OCISQLITE_USERS ADD (X NUMBER)",
+    "CREATE INDEX IX_EVE ON OCISQLITE_USERS (USERNAME)",
+    "CREATE TABLE EVE AS SELECT * FROM OCISQLITE_SYNONYMS",
+    "SELECT * FROM sqlite_master",
+    "SELECT * FROM \"sqlite_master\"",
+    "SELECT * FROM sqlite_temp_master",
+};
+
+TEST(EngineTables, NoClientStatementReachesThemAndCreateUpgradesALegacyFile) {
+    TempDir dir("ocisqlite_legacy");
+    const std::string db = dir.file("old.db");
+    {
+        // A file as ocisqlite-admin made it before passwords were hashed.
+        sqlite3* h = nullptr;
+        ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(h,
+                         "CREATE TABLE OCISQLITE_USERS (USERNAME TEXT PRIMARY KEY, PASSWORD TEXT NOT NULL);"
+                         "CREATE TABLE OCISQLITE_SYNONYMS (NAME TEXT PRIMARY KEY, TARGET TEXT NOT NULL);"
+                         "INSERT INTO OCISQLITE_USERS VALUES ('ADMIN', 'secret');"
+                         "INSERT INTO OCISQLITE_SYNONYMS VALUES ('S', 'T');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(h);
+    }
+    {
+        Session s(db, "ADMIN", "secret");
+        ASSERT_EQ(execute(s, "CREATE TABLE T (ID NUMBER(9))", {}, {}).error, "");
+        ASSERT_EQ(execute(s, "INSERT INTO T VALUES (1)", {}, {}).error, "");
+        EXPECT_EQ(execute(s, "SELECT ID FROM S", {}, {}).rows.size(), 1u); // its synonym still works
+        for (const char* sql : kReachingStatements) {
+            SCOPED_TRACE(sql);
+            EXPECT_EQ(execute(s, sql, {}, {}).error, "ORA-00942: table or view does not exist");
+        }
+        OCITransCommit(s.svc_, s.err_, OCI_DEFAULT);
+    }
+    EXPECT_EQ(rawRows(db, "SELECT count(*) FROM OCISQLITE_USERS WHERE PASSWORD = 'secret'"),
+              std::vector<std::string>{"1"});
+
+    // The next create moves the accounts (hashed) and synonyms over and drops the old tables.
+    ASSERT_TRUE(createDatabase(db, "OTHER", "x"));
+    EXPECT_TRUE(rawRows(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name GLOB 'OCISQLITE*'")
+                    .empty());
+    const auto accounts = rawRows(db, "SELECT USERNAME, PASSWORD FROM \"ocisqlite\"\"users\" ORDER BY 1");
+    ASSERT_EQ(accounts.size(), 2u);
+    EXPECT_TRUE(isPasswordHash(accounts[0].substr(accounts[0].find('|') + 1)));
+    EXPECT_TRUE(verifyPassword("secret", accounts[0].substr(accounts[0].find('|') + 1)));
+    {
+        Session s(db, "ADMIN", "secret");
+        EXPECT_EQ(execute(s, "SELECT ID FROM S", {}, {}).rows.size(), 1u);
+        for (const char* sql : kReachingStatements) {
+            SCOPED_TRACE(sql);
+            const std::string error = execute(s, sql, {}, {}).error;
+            if (std::string(sql).rfind("CREATE TABLE EVE", 0) == 0 ||
+                std::string(sql).rfind("INSERT INTO T", 0) == 0)
+                continue; // names that are free now
+            EXPECT_EQ(error, "ORA-00942: table or view does not exist");
+        }
+        OCITransRollback(s.svc_, s.err_, OCI_DEFAULT);
+    }
+    EXPECT_EQ(sessionError(db, "ADMIN", "wrong"),
+              "OCISessionBegin: ORA-01017: invalid username/password; logon denied");
+}
+
+TEST(EngineTables, ASessionNeedsItsRowLockSidecar) {
+    TempDir dir("ocisqlite_sidecar");
+    const std::string db = dir.file("srv.db");
+    ASSERT_TRUE(createDatabase(db, "ADMIN", "secret"));
+    const std::string sidecar = db + ".locks";
+    const std::string refused =
+        "OCISessionBegin: ORA-01157: cannot identify/lock data file 2 - see DBWR trace "
+        "file\nORA-01110: data file 2: '" +
+        sidecar + "'";
+    std::filesystem::remove(sidecar);
+    std::filesystem::create_directory(sidecar); // a folder in its place
+    EXPECT_EQ(sessionError(db, "ADMIN", "secret"), refused);
+    std::filesystem::remove(sidecar);
+    {
+        std::ofstream damaged(sidecar, std::ios::binary);
+        damaged << std::string(8192, 'x');
+    }
+    EXPECT_EQ(sessionError(db, "ADMIN", "secret"), refused);
+    std::filesystem::remove(sidecar);
+
+    // With the sidecar back, a second session finds the first one's row lock.
+    Session a(db, "ADMIN", "secret");
+    Session b(db, "ADMIN", "secret");
+    ASSERT_EQ(execute(a, "CREATE TABLE T (ID NUMBER(9))", {}, {}).error, "");
+    ASSERT_EQ(execute(a, "INSERT INTO T VALUES (1)", {}, {}).error, "");
+    ASSERT_EQ(OCITransCommit(a.svc_, a.err_, OCI_DEFAULT), OCI_SUCCESS);
+    ASSERT_EQ(execute(a, "SELECT * FROM T WHERE ID = 1 FOR UPDATE NOWAIT", {}, {}).error, "");
+    EXPECT_EQ(execute(b, "SELECT * FROM T WHERE ID = 1 FOR UPDATE NOWAIT", {}, {}).error,
+              "ORA-00054: resource busy and acquire with NOWAIT specified or timeout expired");
+    OCITransRollback(a.svc_, a.err_, OCI_DEFAULT);
+}
+
+} // namespace
