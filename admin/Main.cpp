@@ -7,6 +7,8 @@
 #include "DBText.h"
 #include "DataSource.h"
 #include "DialogGateway.h"
+#include "EdListGroup.h"
+#include "ErrorOra.h"
 #include "Login.h"
 #include "LoginType.h"
 #include "NoteDataSet.h"
@@ -110,6 +112,7 @@ void TKMF_Admin::BuildLayout() {
                                     QStringLiteral("Промотр журнала событий"));
     tbAddGroup = MakeToolButton(ToolBar1, "tbAddGroup", QStyle::SP_FileDialogListView,
                                 QStringLiteral("Добавить группу"));
+    connect(tbAddGroup, &QToolButton::clicked, this, &TKMF_Admin::tbAddGroupClick);
 
     Splitter2 = new QSplitter(Qt::Horizontal, this);
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
@@ -245,6 +248,27 @@ void TKMF_Admin::LoadPrograms() {
 
 void TKMF_Admin::DataSource1DataChange(TField* Field) {
     Programs->DataSource1DataChange(Field);
+}
+
+void TKMF_Admin::tbAddGroupClick() {
+    const QListWidgetItem* item = clbProgrammName->currentItem();
+    if (!item)
+        return;
+    const int programId = TProgramAccess::EntryId(item);
+    const bool saved = EditListGroup(programId, item->text());
+    try {
+        if (saved)
+            FOracleBase->CommitAll();
+        else
+            FOracleBase->RollbackAll();
+    } catch (const std::exception& e) {
+        ShowError(saved ? QStringLiteral("Не удалось сохранить изменения.")
+                        : QStringLiteral("Не удалось отменить изменения."),
+                  FailureText(e));
+    }
+    // An added group can be chosen at once.
+    if (Programs->SelectedProgram() == programId)
+        Programs->ShowGroups(programId);
 }
 
 void TKMF_Admin::SetProgramListByCount(int count) {

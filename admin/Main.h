@@ -74,6 +74,9 @@ public:
     void Panel5Resize();
     void LoadPrograms();
     void DataSource1DataChange(TField* Field);
+    // The group editor for the selected program; its closing button commits or rolls back both
+    // sessions, and the program's groups are shown again at once.
+    void tbAddGroupClick();
 
     // Registering and removing programs, and the stored-programs window (ProgramRegistration.cpp).
     void tbAddProgrammClick();

@@ -24,50 +24,12 @@ QString ViewModeText() {
     return QStringLiteral("Режим просмотра: изменения сейчас невозможны.");
 }
 
-QString ErrorText(const std::exception& e) {
-    if (const auto* oracle = dynamic_cast<const Exception*>(&e))
-        return oracle->Message().trimmed();
-    return QString::fromUtf8(e.what());
-}
-
 void RollbackQuietly() {
     try {
         if (FOracleBase)
             FOracleBase->RollbackAll();
     } catch (...) {
         // The server that refused the statement may refuse the roll-back as well.
-    }
-}
-
-// NoteExecSQL with commit, keeping the server's message: through the gate on ADatabase (and the
-// reserve server while mirroring), then CommitAll; on any failure RollbackAll and false.
-bool ExecAndCommit(TNoteDataSet& dataSet, QString& error) {
-    try {
-        if (!FOracleBase)
-            throw Exception(QStringLiteral("The database module does not exist"));
-        dataSet.SetSession(FOracleBase->ADatabase);
-        dataSet.GatedExecSQL();
-        FOracleBase->CommitAll();
-        return true;
-    } catch (const std::exception& e) {
-        error = ErrorText(e);
-    } catch (...) {
-        error = QStringLiteral("Unknown error");
-    }
-    RollbackQuietly();
-    return false;
-}
-
-// Runs body over the rows of an open dataset; stops at the last row or the first failing fetch.
-template <typename F> void ForEachRow(TNoteDataSet& dataSet, F body) {
-    try {
-        while (!dataSet.Eof()) {
-            body();
-            if (!dataSet.NoteNext())
-                break;
-        }
-    } catch (const std::exception&) {
-        // A column the statement should have returned is missing: the rows read so far stay.
     }
 }
 
@@ -265,9 +227,9 @@ void TProgramAccess::clbProgrammNameClickCheck() {
                                << QStringLiteral("WHERE TABNUM = ") + QString::number(tabNum)
                                << QStringLiteral("AND ID_PROGRAMM = ") + QString::number(programId);
             }
-            stored = ExecAndCommit(*dataSet, error);
+            stored = dataSet->NoteExecSQL(true, error);
         } catch (const std::exception& e) {
-            error = ErrorText(e);
+            error = FailureText(e);
         }
     }
     if (!stored) {
@@ -332,7 +294,7 @@ void TProgramAccess::WriteGroup(TGroupPick pick) {
             dataSet->GatedExecSQL();
             stored = true;
         } catch (const std::exception& e) {
-            error = ErrorText(e);
+            error = FailureText(e);
             RollbackQuietly();
         }
         if (stored) {
@@ -341,7 +303,7 @@ void TProgramAccess::WriteGroup(TGroupPick pick) {
             dataSet->SQL() << QStringLiteral(
                                   "INSERT INTO KMR_GROUP_FOR_USER (TABNUM, ID_PROGRAMM, ID_GROUP) VALUES (")
                            << QStringLiteral("%1, %2, %3)").arg(tabNum).arg(programId).arg(groupId);
-            stored = ExecAndCommit(*dataSet, error);
+            stored = dataSet->NoteExecSQL(true, error);
         }
     }
     if (!stored) {

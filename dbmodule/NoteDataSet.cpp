@@ -17,20 +17,31 @@ void TNoteDataSet::GatedExecSQL() {
 }
 
 bool TNoteDataSet::NoteExecSQL(bool commit) {
+    QString error;
+    return NoteExecSQL(commit, error);
+}
+
+bool TNoteDataSet::NoteExecSQL(bool commit, QString& error) {
     try {
+        if (!FOracleBase)
+            throw Exception(QStringLiteral("The database module does not exist"));
         SetSession(FOracleBase->ADatabase);
         GatedExecSQL();
         if (commit)
             FOracleBase->CommitAll();
         return true;
+    } catch (const std::exception& e) {
+        error = FailureText(e);
     } catch (...) {
-        try {
-            FOracleBase->RollbackAll();
-        } catch (...) {
-            // The server that failed may also refuse the roll-back; the result is false either way.
-        }
-        return false;
+        error = QStringLiteral("Unknown error");
     }
+    try {
+        if (FOracleBase)
+            FOracleBase->RollbackAll();
+    } catch (...) {
+        // The server that failed may also refuse the roll-back; the result is false either way.
+    }
+    return false;
 }
 
 bool TNoteDataSet::NoteNext() {
@@ -54,6 +65,12 @@ bool TNoteDataSet::NoteOpen() {
 void TNoteDataSet::OpenOnMain() {
     SetSession(FOracleBase->ADatabase);
     Open();
+}
+
+QString FailureText(const std::exception& error) {
+    if (const auto* oracle = dynamic_cast<const Exception*>(&error))
+        return oracle->Message().trimmed();
+    return QString::fromUtf8(error.what());
 }
 
 int NextId(const QString& sql) {

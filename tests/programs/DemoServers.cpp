@@ -179,6 +179,20 @@ std::vector<int> TDemoServers::Column(const QString& db, const QString& sql) {
     return values;
 }
 
+QStringList TDemoServers::Texts(const QString& db, const QString& sql) {
+    auto session = AdminSession(db);
+    TOracleQuery query;
+    query.SetSession(session.get());
+    query.SetSQLText(sql);
+    query.Execute();
+    QStringList values;
+    for (; !query.Eof(); query.Next())
+        values.push_back(query.Field(0).isNull() ? QString() : query.Field(0).toString());
+    query.Close();
+    session->LogOff();
+    return values;
+}
+
 int TDemoServers::Count(const QString& db, const QString& sql) {
     return int(Column(db, sql).size());
 }

@@ -43,6 +43,8 @@ public:
     int Count(const QString& db, const QString& sql);
     // The first column of every row, as integers.
     std::vector<int> Column(const QString& db, const QString& sql);
+    // The first column of every row, as texts (NULL as a null string).
+    QStringList Texts(const QString& db, const QString& sql);
 
     void ClearTrace();
     std::vector<TTraceLine> Trace() const;
