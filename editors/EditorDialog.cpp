@@ -7,7 +7,9 @@
 #include <QPushButton>
 
 TEditorDialog::TEditorDialog(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    // No buttons on the title bar. The system menu hint keeps the title's decoration explicit for
+    // window managers that otherwise offer every button to a title without buttons.
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint) {
     setModal(true);
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
