@@ -1,6 +1,7 @@
 // The group list editor against the demo servers: the lists it shows, adding and deleting groups
 // with the statements that reach the servers, the name rules, numbering above memberships, view
 // mode, mirroring, failures, and the way the window closes.
+#include "../support/AccessibleNames.h"
 #include "../support/QtTestApplication.h"
 #include "EditorsTestSupport.h"
 
@@ -103,6 +104,7 @@ TEST_F(GroupEditorTest, ShowsTheGroupsAndPropertiesOfTheApplication) {
     EXPECT_TRUE(Window->tbDeleteGroup->isEnabled());
     EXPECT_EQ(Window->tbAddGroup->toolTip(), QStringLiteral("Добавить группу"));
     EXPECT_EQ(Window->tbDeleteGroup->accessibleName(), QStringLiteral("Удалить группу"));
+    EXPECT_EQ(ControlsWithoutAccessibleName(Window.get()), "");
 
     ASSERT_EQ(Window->clbProp->count(), 9);
     EXPECT_EQ(Window->clbProp->item(0)->text(), QStringLiteral("Ввод нового дефекта"));
