@@ -411,7 +411,8 @@ OCI_EXPORT sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, u
         }
         if (attrtype == OCI_ATTR_TRANS)
             return OCI_SUCCESS;
-        if (attrtype == OCI_ATTR_CALL_TIMEOUT) {
+        // Clients before 18.1 do not know the attribute.
+        if (attrtype == OCI_ATTR_CALL_TIMEOUT && clientFeatureRelease() >= 18) {
             if (!attributep)
                 return err ? fail(err, 24315, "ORA-24315: illegal attribute type") : OCI_ERROR;
             std::memcpy(&svc->callTimeoutMs, attributep, sizeof svc->callTimeoutMs);
@@ -761,9 +762,9 @@ OCI_EXPORT sword OCIServerVersion(void* hndlp, OCIError* errhp, OraText* bufp, u
 OCI_EXPORT void OCIClientVersion(sword* featureRelease, sword* releaseUpdate, sword* releaseUpdateRevision,
                                  sword* increment, sword* ext) {
     if (featureRelease)
-        *featureRelease = 19;
+        *featureRelease = clientFeatureRelease();
     if (releaseUpdate)
-        *releaseUpdate = 3;
+        *releaseUpdate = clientFeatureRelease() == 19 ? 3 : 0;
     if (releaseUpdateRevision)
         *releaseUpdateRevision = 0;
     if (increment)

@@ -149,6 +149,12 @@ void roundTrip(std::int64_t sessionId, std::string_view call, std::string_view t
     }
 }
 
+int clientFeatureRelease() {
+    const std::string v = envString("OCISQLITE_CLIENT_VERSION");
+    const long release = v.empty() ? 0 : std::strtol(v.c_str(), nullptr, 10);
+    return release > 0 && release < 100 ? static_cast<int>(release) : 19;
+}
+
 int busyTimeoutMs() {
     const std::string v = envString("OCISQLITE_BUSY_TIMEOUT_MS");
     if (!v.empty()) {

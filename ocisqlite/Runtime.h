@@ -41,4 +41,8 @@ void roundTrip(std::int64_t sessionId, std::string_view call, std::string_view t
 // Milliseconds a DML statement may wait for another writer before ORA-00054.
 int busyTimeoutMs();
 
+// The client release the library reports (OCIClientVersion): 19 unless OCISQLITE_CLIENT_VERSION names
+// another ("12.2" plays a 12.2 client, which does not know OCI_ATTR_CALL_TIMEOUT).
+int clientFeatureRelease();
+
 } // namespace ocisqlite

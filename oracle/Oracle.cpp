@@ -110,13 +110,21 @@ struct TOracleSession::Private {
     QString user, password, database;
     TConnectAsOption connectAs = caNormal;
     std::atomic<bool> connected{false};
+    // A call failed with an error that means the connection is gone; cleared by TakeConnectionLost.
+    std::atomic<bool> connectionLost{false};
+    int callTimeoutMs = 0;
     bool threadSafe = false;
     bool rollbackOnDisconnect = false;
     std::atomic<TNullValueOption> nullValue{nvUnAssigned}; // read on every column access
     QString warning;
     int inTransaction = -1; // -1 undetermined, 0 no, 1 yes
+    // The handles while connected, or kept by a failed LogOn for the next attempt. LogOn and LogOff
+    // take them out of the session for their round trips, so that no other thread can reach them.
     Handles h;
+    // Statements, properties and the client list: never held across a log-on or log-off round trip.
     TOracleCriticalSection lock;
+    // Serialises LogOn and LogOff of this session; statements never take it.
+    TOracleCriticalSection logonLock;
     std::vector<TOracleSessionClient*> clients;
     std::unique_ptr<TOracleQuery> query; // the session's own statements (InTransaction)
     bool destroying = false;
@@ -181,6 +189,14 @@ void TOracleSession::SetConnected(bool value) {
     else
         LogOff();
 }
+int TOracleSession::CallTimeout() const {
+    TOracleLock lock(&d->lock);
+    return d->callTimeoutMs;
+}
+void TOracleSession::SetCallTimeout(int milliseconds) {
+    TOracleLock lock(&d->lock);
+    d->callTimeoutMs = std::max(0, milliseconds);
+}
 bool TOracleSession::ThreadSafe() const {
     TOracleLock lock(&d->lock);
     return d->threadSafe;
@@ -238,7 +254,52 @@ void TOracleSession::UnregisterClient(TOracleSessionClient* client) {
 void TOracleSession::RaiseError(int status, QObject* component) {
     d->h.status = status;
     const OciErrorInfo info = ReadError(d->h.err, OCI_HTYPE_ERROR, status);
+    NoteError(info.code);
     throw EOracleError(info.message, info.code, component ? component : this, this);
+}
+
+void TOracleSession::NoteError(int errorCode) {
+    if (IsConnectionLostError(errorCode))
+        d->connectionLost.store(true);
+}
+
+bool TOracleSession::TakeConnectionLost() {
+    return d->connectionLost.exchange(false);
+}
+
+bool TOracleSession::IsConnectionLostError(int errorCode) {
+    switch (errorCode) {
+    case 22:    // invalid session ID; access denied
+    case 28:    // your session has been killed
+    case 31:    // your session has been marked for kill
+    case 45:    // your session has been terminated with no replay
+    case 378:   // buffer pools cannot be created as specified
+    case 602:   // internal programming exception
+    case 603:   // ORACLE server session terminated by fatal error
+    case 609:   // could not attach to incoming connection
+    case 1012:  // not logged on
+    case 1041:  // internal error. hostdef extension doesn't exist
+    case 1043:  // user side memory corruption
+    case 1089:  // immediate shutdown or close in progress
+    case 1092:  // ORACLE instance terminated. Disconnection forced
+    case 2396:  // exceeded maximum idle time, please connect again
+    case 3113:  // end-of-file on communication channel
+    case 3114:  // not connected to ORACLE
+    case 3122:  // attempt to close ORACLE-side window on user side
+    case 3135:  // connection lost contact
+    case 3156:  // OCI call timed out: the server did not answer within the call timeout
+    case 12153: // TNS:not connected
+    case 12537: // TNS:connection closed
+    case 12547: // TNS:lost contact
+    case 12570: // TNS:packet reader failure
+    case 12583: // TNS:no reader
+    case 27146: // post/wait initialization failed
+    case 28511: // lost RPC connection to heterogeneous remote agent
+    case 56600: // an illegal OCI function call was issued
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool TOracleSession::IsConnectString(const QString& text) {
@@ -288,6 +349,69 @@ TOracleSession::ConnectParts TOracleSession::SplitConnectString(const QString& t
     return parts;
 }
 
+namespace {
+
+// Raises EOracleError from an error handle that the session does not hold at the moment.
+[[noreturn]] void RaiseFrom(OCIError* err, sword status, TOracleSession* session) {
+    const OciErrorInfo info = ReadError(err, OCI_HTYPE_ERROR, status);
+    session->NoteError(info.code);
+    throw EOracleError(info.message, info.code, session, session);
+}
+
+// Creates the environment and the session's handles. Environments are created one at a time.
+void CreateHandles(TOracleSession::Handles& h, bool threadSafe, TOracleSession* session) {
+    TOracleLock processLock(&OracleCI::ProcessLock());
+    const TOciApi& api = Oci();
+    const ub4 mode = threadSafe ? (OCI_THREADED | OCI_OBJECT) : OCI_OBJECT;
+    // AL32UTF8 for both character sets: every text crosses the interface as UTF-8.
+    const sword status = api.OCIEnvNlsCreate
+                             ? api.OCIEnvNlsCreate(&h.env, mode, nullptr, nullptr, nullptr, nullptr, 0,
+                                                   nullptr, OCI_AL32UTF8_ID, OCI_AL32UTF8_ID)
+                             : api.OCIEnvCreate(&h.env, mode, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+    if (Failed(status) || !h.env) {
+        const OciErrorInfo info = ReadError(h.env, OCI_HTYPE_ENV, status);
+        if (h.env)
+            api.OCIHandleFree(h.env, OCI_HTYPE_ENV);
+        h.env = nullptr;
+        throw EOracleError(info.message, info.code, session, session);
+    }
+    const auto alloc = [&](auto** handle, ub4 type) {
+        void* p = nullptr;
+        const sword s = api.OCIHandleAlloc(h.env, &p, type, 0, nullptr);
+        if (Failed(s)) {
+            api.OCIHandleFree(h.env, OCI_HTYPE_ENV);
+            h = TOracleSession::Handles{};
+            throw Exception(QStringLiteral("Cannot allocate OCI handle (type %1)").arg(type));
+        }
+        *handle = static_cast<std::remove_pointer_t<decltype(handle)>>(p);
+    };
+    alloc(&h.err, OCI_HTYPE_ERROR);
+    alloc(&h.err2, OCI_HTYPE_ERROR);
+    alloc(&h.svc, OCI_HTYPE_SVCCTX);
+    alloc(&h.srv, OCI_HTYPE_SERVER);
+    alloc(&h.usr, OCI_HTYPE_SESSION);
+}
+
+// Frees the handles of a session that has ended; the environment goes last.
+void FreeHandles(TOracleSession::Handles& h) {
+    if (h.env && OracleCI::IsLoaded()) {
+        TOracleLock processLock(&OracleCI::ProcessLock());
+        const TOciApi& api = Oci();
+        api.OCIHandleFree(h.usr, OCI_HTYPE_SESSION);
+        api.OCIHandleFree(h.svc, OCI_HTYPE_SVCCTX);
+        api.OCIHandleFree(h.srv, OCI_HTYPE_SERVER);
+        api.OCIHandleFree(h.err, OCI_HTYPE_ERROR);
+        api.OCIHandleFree(h.err2, OCI_HTYPE_ERROR);
+        api.OCIHandleFree(h.env, OCI_HTYPE_ENV);
+    }
+    h = TOracleSession::Handles{};
+}
+
+} // namespace
+
+// The round trips of a log-on (attach, session begin) run without the session's lock and without the
+// process-wide lock: a server that does not answer delays only this session's LogOn. Meanwhile the
+// session counts as not connected, so statements on it fail at once with "Not logged on".
 void TOracleSession::LogOn() {
     {
         TOracleLock lock(&d->lock);
@@ -296,95 +420,113 @@ void TOracleSession::LogOn() {
     }
     if (BeforeLogOn)
         BeforeLogOn(this);
-    if (Connected())
-        LogOff(); // a LogOn on a connected session is a reconnect
 
     std::exception_ptr failure;
-    try {
-        TOracleLock lock(&d->lock);
-        TOracleLock processLock(d->threadSafe ? &OracleCI::ProcessLock() : nullptr);
-        OracleCI::EnsureLoaded();
-        const TOciApi& api = Oci();
-        Handles& h = d->h;
+    {
+        TOracleLock logonLock(&d->logonLock);
+        if (Connected())
+            LogOff(); // a LogOn on a connected session is a reconnect
+        try {
+            OracleCI::EnsureLoaded();
+            const TOciApi& api = Oci();
+            Handles h;
+            QString user, password, database;
+            TConnectAsOption connectAs = caNormal;
+            int callTimeoutMs = 0;
+            {
+                TOracleLock lock(&d->lock);
+                if (IsConnectString(d->user)) {
+                    const ConnectParts parts = SplitConnectString(d->user);
+                    d->user = parts.User;
+                    d->password = parts.Password;
+                    d->database = parts.Database;
+                    d->connectAs = parts.ConnectAs;
+                }
+                user = d->user;
+                password = d->password;
+                database = d->database;
+                connectAs = d->connectAs;
+                callTimeoutMs = d->callTimeoutMs;
+                if (!d->h.env)
+                    CreateHandles(d->h, d->threadSafe, this);
+                h = d->h;
+                d->h = Handles{};
+            }
+            // Whatever happens below, the handles go back to the session for the next attempt.
+            struct GiveBack {
+                TOracleSession::Private* d;
+                Handles& h;
+                bool armed = true;
+                ~GiveBack() {
+                    if (!armed)
+                        return;
+                    TOracleLock lock(&d->lock);
+                    d->h = h;
+                }
+            } giveBack{d.get(), h};
 
-        if (IsConnectString(d->user)) {
-            const ConnectParts parts = SplitConnectString(d->user);
-            d->user = parts.User;
-            d->password = parts.Password;
-            d->database = parts.Database;
-            d->connectAs = parts.ConnectAs;
-        }
-
-        if (!h.env) {
-            const ub4 mode = d->threadSafe ? (OCI_THREADED | OCI_OBJECT) : OCI_OBJECT;
-            // AL32UTF8 for both character sets: every text crosses the interface as UTF-8.
+            if (h.attached) {
+                api.OCIServerDetach(h.srv, h.err2, OCI_DEFAULT);
+                h.attached = false;
+            }
+            const QByteArray databaseBytes = database.toUtf8();
             sword status =
-                api.OCIEnvNlsCreate
-                    ? api.OCIEnvNlsCreate(&h.env, mode, nullptr, nullptr, nullptr, nullptr, 0, nullptr,
-                                          OCI_AL32UTF8_ID, OCI_AL32UTF8_ID)
-                    : api.OCIEnvCreate(&h.env, mode, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
-            if (Failed(status) || !h.env) {
-                const OciErrorInfo info = ReadError(h.env, OCI_HTYPE_ENV, status);
-                if (h.env)
-                    api.OCIHandleFree(h.env, OCI_HTYPE_ENV);
-                h.env = nullptr;
-                throw EOracleError(info.message, info.code, this, this);
+                api.OCIServerAttach(h.srv, h.err, reinterpret_cast<const OraText*>(databaseBytes.constData()),
+                                    sb4(databaseBytes.size()), OCI_DEFAULT);
+            h.status = status;
+            if (Failed(status))
+                RaiseFrom(h.err, status, this);
+            h.attached = true;
+            api.OCIAttrSet(h.svc, OCI_HTYPE_SVCCTX, h.srv, 0, OCI_ATTR_SERVER, h.err2);
+            // Every later round trip is bounded, where the client knows the attribute (18.1 and
+            // later). A client that refuses it is used without it.
+            if (callTimeoutMs > 0 && OracleCI::ClientVersion() >= 18) {
+                ub4 ms = ub4(callTimeoutMs);
+                api.OCIAttrSet(h.svc, OCI_HTYPE_SVCCTX, &ms, sizeof ms, OCI_ATTR_CALL_TIMEOUT, h.err2);
             }
-            const auto alloc = [&](auto** handle, ub4 type) {
-                void* p = nullptr;
-                const sword s = api.OCIHandleAlloc(h.env, &p, type, 0, nullptr);
-                if (Failed(s))
-                    throw Exception(QStringLiteral("Cannot allocate OCI handle (type %1)").arg(type));
-                *handle = static_cast<std::remove_pointer_t<decltype(handle)>>(p);
-            };
-            alloc(&h.err, OCI_HTYPE_ERROR);
-            alloc(&h.err2, OCI_HTYPE_ERROR);
-            alloc(&h.svc, OCI_HTYPE_SVCCTX);
-            alloc(&h.srv, OCI_HTYPE_SERVER);
-            alloc(&h.usr, OCI_HTYPE_SESSION);
-        }
 
-        if (h.attached) {
-            api.OCIServerDetach(h.srv, h.err2, OCI_DEFAULT);
-            h.attached = false;
-        }
-        const QByteArray database = d->database.toUtf8();
-        sword status =
-            api.OCIServerAttach(h.srv, h.err, reinterpret_cast<const OraText*>(database.constData()),
-                                sb4(database.size()), OCI_DEFAULT);
-        if (Failed(status))
-            RaiseError(status, this);
-        h.attached = true;
-        api.OCIAttrSet(h.svc, OCI_HTYPE_SVCCTX, h.srv, 0, OCI_ATTR_SERVER, h.err2);
-
-        ub4 credentials = OCI_CRED_EXT;
-        if (!d->user.isEmpty() || !d->password.isEmpty()) {
-            QByteArray user = d->user.toUtf8();
-            QByteArray password = d->password.toUtf8();
-            api.OCIAttrSet(h.usr, OCI_HTYPE_SESSION, user.data(), ub4(user.size()), OCI_ATTR_USERNAME, h.err);
-            api.OCIAttrSet(h.usr, OCI_HTYPE_SESSION, password.data(), ub4(password.size()), OCI_ATTR_PASSWORD,
-                           h.err);
-            credentials = OCI_CRED_RDBMS;
-        }
-        api.OCIAttrSet(h.svc, OCI_HTYPE_SVCCTX, h.usr, 0, OCI_ATTR_SESSION, h.err2);
-        const ub4 mode = d->connectAs == caSYSDBA    ? OCI_SYSDBA
-                         : d->connectAs == caSYSOPER ? OCI_SYSOPER
-                                                     : OCI_DEFAULT;
-        status = api.OCISessionBegin(h.svc, h.err, h.usr, credentials, mode);
-        h.status = status;
-        d->warning.clear();
-        if (status != OCI_SUCCESS) {
-            const OciErrorInfo info = ReadError(h.err, OCI_HTYPE_ERROR, status);
-            if (info.code == kPasswordExpires || info.code == kPasswordGrace) {
-                d->warning = info.message;
-                h.status = OCI_SUCCESS;
-            } else if (status != OCI_SUCCESS_WITH_INFO) {
-                throw EOracleError(info.message, info.code, this, this);
+            // The client reads the name and the password at OCISessionBegin: both buffers live until
+            // it has returned.
+            QByteArray userBytes, passwordBytes;
+            ub4 credentials = OCI_CRED_EXT;
+            if (!user.isEmpty() || !password.isEmpty()) {
+                userBytes = user.toUtf8();
+                passwordBytes = password.toUtf8();
+                api.OCIAttrSet(h.usr, OCI_HTYPE_SESSION, userBytes.data(), ub4(userBytes.size()),
+                               OCI_ATTR_USERNAME, h.err);
+                api.OCIAttrSet(h.usr, OCI_HTYPE_SESSION, passwordBytes.data(), ub4(passwordBytes.size()),
+                               OCI_ATTR_PASSWORD, h.err);
+                credentials = OCI_CRED_RDBMS;
             }
+            api.OCIAttrSet(h.svc, OCI_HTYPE_SVCCTX, h.usr, 0, OCI_ATTR_SESSION, h.err2);
+            const ub4 mode = connectAs == caSYSDBA    ? OCI_SYSDBA
+                             : connectAs == caSYSOPER ? OCI_SYSOPER
+                                                      : OCI_DEFAULT;
+            status = api.OCISessionBegin(h.svc, h.err, h.usr, credentials, mode);
+            h.status = status;
+            QString warning;
+            if (status != OCI_SUCCESS) {
+                const OciErrorInfo info = ReadError(h.err, OCI_HTYPE_ERROR, status);
+                if (info.code == kPasswordExpires || info.code == kPasswordGrace) {
+                    warning = info.message;
+                    h.status = OCI_SUCCESS;
+                } else if (status != OCI_SUCCESS_WITH_INFO) {
+                    {
+                        TOracleLock lock(&d->lock);
+                        d->warning.clear();
+                    }
+                    RaiseFrom(h.err, status, this);
+                }
+            }
+            TOracleLock lock(&d->lock);
+            d->h = h;
+            giveBack.armed = false;
+            d->warning = warning;
+            d->connectionLost.store(false);
+            d->connected = true;
+        } catch (...) {
+            failure = std::current_exception();
         }
-        d->connected = true;
-    } catch (...) {
-        failure = std::current_exception();
     }
     // Fired in every case, also after a failed attempt; the handler tests Connected.
     if (AfterLogOn)
@@ -395,41 +537,49 @@ void TOracleSession::LogOn() {
         std::rethrow_exception(failure);
 }
 
+// The session stops counting as connected and its queries are closed under the session's lock; the
+// round trips that end the session follow without it.
 void TOracleSession::LogOff() {
     bool fire = false;
     std::exception_ptr failure;
     {
-        TOracleLock lock(&d->lock);
-        Handles& h = d->h;
-        if (d->connected) {
-            if (d->rollbackOnDisconnect) {
-                try {
-                    Rollback();
-                } catch (...) {
-                }
-            }
-            const auto clients = d->clients;
-            for (TOracleSessionClient* client : clients) {
-                if (!client->CloseOnLogOff())
-                    continue;
-                try {
-                    client->SessionLoggingOff();
-                } catch (...) {
-                }
-            }
-            if (d->query)
-                d->query->Close();
-            d->connected = false;
-            d->inTransaction = -1;
-            {
-                TOracleLock processLock(d->threadSafe ? &OracleCI::ProcessLock() : nullptr);
-                const sword status = Oci().OCISessionEnd(h.svc, h.err, h.usr, OCI_DEFAULT);
-                if (Failed(status)) {
+        TOracleLock logonLock(&d->logonLock);
+        Handles h;
+        bool wasConnected = false;
+        {
+            TOracleLock lock(&d->lock);
+            if (d->connected) {
+                if (d->rollbackOnDisconnect) {
                     try {
-                        RaiseError(status, this);
+                        Rollback();
                     } catch (...) {
-                        failure = std::current_exception();
                     }
+                }
+                const auto clients = d->clients;
+                for (TOracleSessionClient* client : clients) {
+                    if (!client->CloseOnLogOff())
+                        continue;
+                    try {
+                        client->SessionLoggingOff();
+                    } catch (...) {
+                    }
+                }
+                if (d->query)
+                    d->query->Close();
+                d->connected = false;
+                d->inTransaction = -1;
+                wasConnected = true;
+            }
+            h = d->h;
+            d->h = Handles{};
+        }
+        if (wasConnected) {
+            const sword status = Oci().OCISessionEnd(h.svc, h.err, h.usr, OCI_DEFAULT);
+            if (Failed(status)) {
+                try {
+                    RaiseFrom(h.err, status, this);
+                } catch (...) {
+                    failure = std::current_exception();
                 }
             }
             fire = !d->destroying;
@@ -442,16 +592,7 @@ void TOracleSession::LogOff() {
                 failure = std::make_exception_ptr(EOracleError(info.message, info.code, this, this));
             }
         }
-        if (h.env && OracleCI::IsLoaded()) {
-            const TOciApi& api = Oci();
-            api.OCIHandleFree(h.usr, OCI_HTYPE_SESSION);
-            api.OCIHandleFree(h.svc, OCI_HTYPE_SVCCTX);
-            api.OCIHandleFree(h.srv, OCI_HTYPE_SERVER);
-            api.OCIHandleFree(h.err, OCI_HTYPE_ERROR);
-            api.OCIHandleFree(h.err2, OCI_HTYPE_ERROR);
-            api.OCIHandleFree(h.env, OCI_HTYPE_ENV);
-        }
-        h = Handles{};
+        FreeHandles(h);
     }
     if (fire && OnChange)
         OnChange(this);
@@ -703,10 +844,13 @@ void TOracleQuery::Execute() {
     TOracleSession* session = d->session;
     if (!session)
         throw Exception(QStringLiteral("Session undefined"));
-    TOracleLock lock(&session->CriticalSection());
-    session->ClearTransactionCache();
     if (!OracleCI::IsLoaded())
         OracleCI::EnsureLoaded();
+    // A session that another thread is connecting is not connected yet: no waiting for it.
+    if (!session->Connected())
+        throw Exception(QStringLiteral("Not logged on"));
+    TOracleLock lock(&session->CriticalSection());
+    session->ClearTransactionCache();
     if (!session->Connected())
         throw Exception(QStringLiteral("Not logged on"));
     if (BeforeQuery)
@@ -722,6 +866,7 @@ void TOracleQuery::Execute() {
 
     const auto fail = [&](sword status) {
         const OciErrorInfo info = ReadError(h.err, OCI_HTYPE_ERROR, status);
+        session->NoteError(info.code);
         d->errorCode = info.code;
         d->eof = true;
         if (AfterQuery)
@@ -956,6 +1101,7 @@ void TOracleQuery::FetchBlock() {
     if (status == OCI_SUCCESS_WITH_INFO || status == OCI_ERROR) {
         const OciErrorInfo info = ReadError(h.err, OCI_HTYPE_ERROR, status);
         if (info.code != kNoMoreRows && info.code != kTruncated && status == OCI_ERROR) {
+            session->NoteError(info.code);
             d->errorCode = info.code;
             d->eof = true;
             if (AfterQuery)
@@ -966,6 +1112,7 @@ void TOracleQuery::FetchBlock() {
             status = OCI_NO_DATA;
     } else if (Failed(status) && status != OCI_NO_DATA) {
         const OciErrorInfo info = ReadError(h.err, OCI_HTYPE_ERROR, status);
+        session->NoteError(info.code);
         d->eof = true;
         throw EOracleError(info.message, info.code, this, session);
     }

@@ -104,6 +104,10 @@ public:
 
     bool Connected() const;
     void SetConnected(bool value);
+    // OCI's call timeout in milliseconds (0 = none), set at the next LogOn on clients 18.1 and later:
+    // a round trip that runs past it fails with ORA-03156. A client that refuses it is used without.
+    int CallTimeout() const;
+    void SetCallTimeout(int milliseconds);
     bool ThreadSafe() const;
     // Raises "Cannot change ThreadSafe property when connected".
     void SetThreadSafe(bool value);
@@ -115,6 +119,8 @@ public:
     // Text of a password-expiry warning (ORA-28002 / ORA-28011) received at the last logon.
     QString LogonWarning() const;
 
+    // LogOn and LogOff of one session wait for each other; their round trips hold no lock that a
+    // statement, another session or the library loading waits for.
     void LogOn();
     void LogOff();
     void Commit();
@@ -127,8 +133,18 @@ public:
     TOracleSessionEvent AfterLogOn;
     TOracleSessionEvent OnChange;
 
-    // The session's own recursive lock: held around every call on the session and its queries.
+    // The session's own recursive lock: held around every call on the session and its queries, but
+    // not across the round trips of LogOn and LogOff.
     TOracleCriticalSection& CriticalSection();
+
+    // True once after a call on the session failed with an error that means the connection is gone
+    // (IsConnectionLostError); LogOn clears it.
+    bool TakeConnectionLost();
+    // The Oracle error numbers that mean the connection to the server is gone, ORA-03156 (call timed
+    // out) included.
+    static bool IsConnectionLostError(int errorCode);
+    // Records a failed call's error number (for TakeConnectionLost).
+    void NoteError(int errorCode);
 
     void RegisterClient(TOracleSessionClient* client);
     void UnregisterClient(TOracleSessionClient* client);

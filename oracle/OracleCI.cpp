@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QSettings>
 #include <algorithm>
+#include <atomic>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -18,8 +19,10 @@
 
 namespace {
 
-// Process-wide library state; every access holds the process lock.
+// Process-wide library state; every access holds the process lock, except the flag "loaded", which
+// is read without it on every statement.
 struct LibraryState {
+    std::atomic<bool> loaded{false}; // set after the function table is complete
     void* handle = nullptr;
     QString path;
     QStringList log;
@@ -260,6 +263,7 @@ void* Symbol(void* handle, const char* name) {
 }
 
 void CloseLibrary(LibraryState& s) {
+    s.loaded.store(false, std::memory_order_release);
     if (s.handle) {
 #ifdef _WIN32
         FreeLibrary(static_cast<HMODULE>(s.handle));
@@ -482,6 +486,8 @@ TOracleCriticalSection& OracleCI::ProcessLock() {
 }
 
 void OracleCI::EnsureLoaded() {
+    if (IsLoaded())
+        return;
     TOracleLock lock(&ProcessLock());
     LibraryState& s = State();
     if (s.handle)
@@ -510,11 +516,12 @@ void OracleCI::EnsureLoaded() {
         s.path.clear();
         throw Exception(message);
     }
+    // Publishes the function table to the threads that test IsLoaded without the lock.
+    s.loaded.store(true, std::memory_order_release);
 }
 
 bool OracleCI::IsLoaded() {
-    TOracleLock lock(&ProcessLock());
-    return State().handle != nullptr;
+    return State().loaded.load(std::memory_order_acquire);
 }
 
 void OracleCI::Unload() {
@@ -550,4 +557,12 @@ QStringList OracleCI::CommandLine() {
     if (!s.commandLine)
         s.commandLine = ProcessArguments();
     return *s.commandLine;
+}
+
+int OracleCI::ClientVersion() {
+    if (!IsLoaded() || !Api().OCIClientVersion)
+        return 0;
+    sword feature = 0, update = 0, revision = 0, increment = 0, ext = 0;
+    Api().OCIClientVersion(&feature, &update, &revision, &increment, &ext);
+    return int(feature);
 }

@@ -43,7 +43,8 @@ struct TOciApi {
     OCIClientVersion_t OCIClientVersion = nullptr;
 };
 
-// The process-wide client library state. All operations run under the process-wide lock.
+// The process-wide client library state. Loading and unloading run under the process-wide lock;
+// IsLoaded takes no lock, so that a statement never waits for another thread's log-on.
 class OracleCI {
 public:
     // Nothing when loaded; otherwise chooses, loads, resolves and initialises the library, or raises
@@ -55,8 +56,11 @@ public:
 
     // The loaded function table; valid only while IsLoaded().
     static const TOciApi& Api();
-    // The lock that serialises loading, LogOn and LogOff of thread-safe sessions.
+    // The lock that serialises loading the library and creating and freeing environments. It is
+    // never held across a round trip to a server.
     static TOracleCriticalSection& ProcessLock();
+    // The client's feature release (19 for 19.3), 0 when the client does not say.
+    static int ClientVersion();
 
     static QString LibraryPath();
     static QString SearchLog(); // lines separated by CR LF

@@ -2,6 +2,7 @@
 #include "ServerFixture.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 
 namespace {
@@ -133,6 +134,88 @@ TEST_F(SessionTest, RollbackOnDisconnectAndLogOffClosesQueries) {
     s.reset();
     EXPECT_EQ(count.Session(), nullptr);
     EXPECT_EQ(MessageOf([&] { count.Execute(); }), QStringLiteral("Session undefined"));
+}
+
+// The server stops answering (the embedded server's hang marker) until the guard goes.
+class SilentDatabase {
+public:
+    explicit SilentDatabase(int seconds) : FMarker(OracleServerPath() + QStringLiteral(".hang")) {
+        QFile f(FMarker);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray::number(seconds));
+    }
+    ~SilentDatabase() { QFile::remove(FMarker); }
+    static QString OracleServerPath() {
+        return qEnvironmentVariable("OCISQLITE_DATA") + QStringLiteral("/testdb.db");
+    }
+
+private:
+    QString FMarker;
+};
+
+// Milliseconds until the statement fails, and its error number (0 when it did not fail).
+std::pair<qint64, int> TimedFailure(TOracleSession& session, const QString& sql) {
+    QElapsedTimer t;
+    t.start();
+    try {
+        TOracleQuery q;
+        q.SetSession(&session);
+        q.SetSQLText(sql);
+        q.Execute();
+    } catch (const EOracleError& e) {
+        return {t.elapsed(), e.ErrorCode()};
+    }
+    return {t.elapsed(), 0};
+}
+
+TEST_F(SessionTest, CallTimeoutBoundsEachCallOnClientsThatKnowIt) {
+    auto session = std::make_unique<TOracleSession>();
+    session->SetLogonUsername(ConnectString());
+    session->SetCallTimeout(300);
+    EXPECT_EQ(session->CallTimeout(), 300);
+    session->LogOn();
+    {
+        SilentDatabase silent(30);
+        const auto [ms, code] = TimedFailure(*session, QStringLiteral("SELECT 1 FROM DUAL"));
+        EXPECT_EQ(code, 3156);
+        EXPECT_GE(ms, 250);
+        EXPECT_LT(ms, 5000) << "the call was not bounded by the call timeout";
+        EXPECT_TRUE(session->TakeConnectionLost());
+        EXPECT_FALSE(session->TakeConnectionLost());
+        // The lost session logs off at once, whatever the silent server does.
+        QElapsedTimer t;
+        t.start();
+        EXPECT_EQ(MessageOf([&] { session->LogOff(); }),
+                  QStringLiteral("ORA-03114: not connected to ORACLE\n"));
+        EXPECT_LT(t.elapsed(), 1000);
+        EXPECT_FALSE(session->Connected());
+    }
+    session->LogOn();
+    EXPECT_FALSE(session->TakeConnectionLost()) << "a new log-on starts afresh";
+
+    // A client before 18.1 does not know the attribute: the session works without it.
+    qputenv("OCISQLITE_CLIENT_VERSION", "12.2");
+    auto old = std::make_unique<TOracleSession>();
+    old->SetLogonUsername(ConnectString());
+    old->SetCallTimeout(300);
+    old->LogOn();
+    {
+        SilentDatabase silent(1);
+        const auto [ms, code] = TimedFailure(*old, QStringLiteral("SELECT 1 FROM DUAL"));
+        EXPECT_EQ(code, 3113);
+        EXPECT_GE(ms, 950) << "the call timeout was set on a client that does not know it";
+    }
+    qunsetenv("OCISQLITE_CLIENT_VERSION");
+    // A statement error that leaves the connection alone does not count as lost.
+    EXPECT_NE(TimedFailure(*session, QStringLiteral("SELECT * FROM NO_SUCH_TABLE")).second, 0);
+    EXPECT_FALSE(session->TakeConnectionLost());
+}
+
+TEST_F(SessionTest, ErrorsThatMeanTheConnectionIsGone) {
+    for (int code : {28, 1012, 3113, 3114, 3135, 3156, 12537, 12547})
+        EXPECT_TRUE(TOracleSession::IsConnectionLostError(code)) << code;
+    for (int code : {0, 1, 54, 942, 1017, 1403, 12154, 12541, 20001})
+        EXPECT_FALSE(TOracleSession::IsConnectionLostError(code)) << code;
 }
 
 TEST_F(QueryTest, BlocksOfTwentyFiveRowsAreFetchedAtOnce) {
