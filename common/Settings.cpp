@@ -9,6 +9,7 @@ QString TempFileName;
 int TwoServers = 0;
 int ServerChoice = 0;
 bool ShowSmenaPassword = false;
+int CallTimeout = DefaultCallTimeout;
 
 QString JoinProgramPath(const QString& dir, const QString& fileName) {
     return dir + QDir::separator() + fileName;
@@ -43,6 +44,8 @@ ModeSettings ReadModeSettings(const QString& iniFile) {
     result.TwoServers = ini.ReadInteger(mode, QStringLiteral("N_Server"), 1) == 2 ? 1 : 0;
     result.ServerChoice = ini.ReadInteger(mode, QStringLiteral("C_Server"), 0) == 2 ? 2 : 0;
     result.ShowSmenaPassword = ini.ReadBool(mode, QStringLiteral("SHOW_SMENA_PASSWORD"), false);
+    const int callTimeout = ini.ReadInteger(mode, QStringLiteral("CallTimeout"), DefaultCallTimeout);
+    result.CallTimeout = callTimeout >= 0 && callTimeout <= MaxCallTimeout ? callTimeout : DefaultCallTimeout;
     return result;
 }
 
@@ -70,4 +73,5 @@ void LoadModeSettings() {
     TwoServers = mode.TwoServers;
     ServerChoice = mode.ServerChoice;
     ShowSmenaPassword = mode.ShowSmenaPassword;
+    CallTimeout = mode.CallTimeout;
 }

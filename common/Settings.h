@@ -18,6 +18,11 @@ extern int TwoServers;
 extern int ServerChoice;
 // [Mode] SHOW_SMENA_PASSWORD.
 extern bool ShowSmenaPassword;
+// [Mode] CallTimeout: seconds a round trip to a server may take before it fails (0 = no bound).
+extern int CallTimeout;
+// The bound when the key is missing or not a number of seconds from 0 to MaxCallTimeout.
+inline constexpr int DefaultCallTimeout = 15;
+inline constexpr int MaxCallTimeout = 86400;
 
 // Defaults of the [Alias] keys.
 inline constexpr const char* DefaultServerName = "SERVER_OIK";
@@ -29,6 +34,7 @@ struct ModeSettings {
     int TwoServers = 0;
     int ServerChoice = 0;
     bool ShowSmenaPassword = false;
+    int CallTimeout = DefaultCallTimeout;
 };
 
 // The logon parameters of one alias and its auto-connect flag.
@@ -58,5 +64,6 @@ AliasSettings ReadAliasSettings(const QString& iniFile, int number);
 // The same from SettingsFileName().
 AliasSettings ReadAliasSettings(int number);
 
-// Reads [Mode] of SettingsFileName() into TwoServers, ServerChoice and ShowSmenaPassword.
+// Reads [Mode] of SettingsFileName() into TwoServers, ServerChoice, ShowSmenaPassword and
+// CallTimeout.
 void LoadModeSettings();

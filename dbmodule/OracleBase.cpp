@@ -72,6 +72,10 @@ TFOracleBase::~TFOracleBase() {
 
 void TFOracleBase::OnCreateProc() {
     LoadModeSettings();
+    // Every round trip of both sessions is bounded: a server that stops answering costs one call
+    // timeout, after which the call fails with ORA-03156 and the server counts as lost.
+    ADatabase->SetCallTimeout(::CallTimeout * 1000);
+    BDatabase->SetCallTimeout(::CallTimeout * 1000);
     LoadAlias(ADatabase, 0);
     if (::TwoServers == 1)
         LoadAlias(BDatabase, 1);
@@ -167,7 +171,10 @@ bool TFOracleBase::EvaluateMain() {
         if (!ok) {
             // Ask the partner: its MAIN is the state of the server we would swap to.
             int partnerSecond = NotRead;
-            ReadSrv(BDatabase, s, partnerSecond, r);
+            if (PartnerAnswersNow())
+                ReadSrv(BDatabase, s, partnerSecond, r);
+            else
+                s = NotRead;
             m = NotRead;
             MirrorWrites = false;
         }
@@ -229,9 +236,23 @@ bool TFOracleBase::CheckReserve() {
     return result;
 }
 
+bool TFOracleBase::PartnerAnswersNow() {
+    if (!AutoConnect || !ReservThread)
+        return true;
+    if (!BDatabase->Connected()) {
+        ReservThread->Pulse();
+        return false;
+    }
+    return ReservThread->State() != TBaseWatchThread::stEvaluating;
+}
+
 bool TFOracleBase::CheckServers() {
     if (Busy)
         return false;
+    // A statement found the main server gone (ORA-03113, ORA-03156 after the call timeout ...): the
+    // watcher takes over, and this thread does not wait for that server again.
+    if (ADatabase->TakeConnectionLost())
+        MainOk = false;
     if (!MainOk) {
         if (MainThread)
             MainThread->Pulse();
@@ -239,10 +260,14 @@ bool TFOracleBase::CheckServers() {
     }
     MainOk = EvaluateMain();
     if (MirrorWrites) {
-        if (ReserveOk)
-            ReserveOk = CheckReserve();
-        else if (ReservThread)
+        if (BDatabase->TakeConnectionLost())
+            ReserveOk = false;
+        // The reserve is probed by its watcher, so a reserve that stops answering never holds up this
+        // thread; the tick goes by the previous probe's result.
+        if (ReservThread)
             ReservThread->Pulse();
+        else if (ReserveOk)
+            ReserveOk = CheckReserve();
         MirrorWrites = MirrorWrites && ReserveOk;
     }
     return MainOk;

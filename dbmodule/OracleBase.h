@@ -82,6 +82,11 @@ public:
     bool EvaluateMain();
     bool SwapServers();
     bool CheckReserve();
+    // Whether an evaluation may ask the reserve for its SRV row now. With auto-connect the tick asks
+    // again each second, so an evaluation does not wait for a reserve that may not answer: while the
+    // reserve session is not connected (its watcher is woken to connect it) or its watcher is busy
+    // with it, the partner's row counts as not read.
+    bool PartnerAnswersNow();
     bool CheckServers();
     void RefreshServers();
     void SessionAfterLogOn(TOracleSession* session);

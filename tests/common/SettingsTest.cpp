@@ -67,6 +67,24 @@ TEST_F(SettingsTest, ModeValues) {
     }
 }
 
+TEST_F(SettingsTest, CallTimeoutInSecondsWithADefault) {
+    const std::pair<const char*, int> cases[] = {
+        {"", 15},
+        {"[Mode]\nN_Server=2\n", 15},
+        {"[Mode]\nCallTimeout=5\n", 5},
+        {"[mode]\ncalltimeout=0x1E\n", 30},
+        {"[Mode]\nCallTimeout=0\n", 0}, // no bound
+        {"[Mode]\nCallTimeout=-3\n", 15},
+        {"[Mode]\nCallTimeout=soon\n", 15},
+        {"[Mode]\nCallTimeout=86400\n", 86400},
+        {"[Mode]\nCallTimeout=86401\n", 15},
+    };
+    for (const auto& [file, seconds] : cases) {
+        Given(file);
+        EXPECT_EQ(ReadModeSettings(Ini()).CallTimeout, seconds) << file;
+    }
+}
+
 TEST_F(SettingsTest, AliasSectionsAndTheirTimers) {
     Given("[Mode]\nN_Server=2\n[Alias]\nSERVER_NAME=MAIN\nPASSWORD_=pw\nUSER_NAME=u\n"
           "[Timer]\nAutoConnect=1\n[alias_1]\nserver_name=RESERVE\n");

@@ -131,7 +131,7 @@ TEST_F(DbModule, RefreshServersClearsTheModesAndReevaluates) {
     EXPECT_FALSE(CanWrite.load());
 }
 
-TEST_F(DbModule, ReserveStopsAnsweringWhileMirroringOnTheTick) {
+TEST_F(DbModule, ReserveStopsAnsweringWhileMirroringIsFoundByItsWatcher) {
     SetSrv(MainDb(), SrvRow{0, 1, 0});
     SetSrv(ReserveDb(), SrvRow{1, 0, 0});
     WriteIni(2, 0, false);
@@ -140,14 +140,18 @@ TEST_F(DbModule, ReserveStopsAnsweringWhileMirroringOnTheTick) {
     ASSERT_TRUE(m.ReserveOk.load());
     ASSERT_TRUE(m.BDatabase->Connected());
 
+    // The reserve is probed by its watcher, never in this thread: the next check goes by the result.
     Down(ReserveDb());
+    const int first = m.ReservThread->Evaluations();
+    EXPECT_TRUE(m.CheckServers());
+    ASSERT_TRUE(WaitForReserveWatcher(first + 1));
+    EXPECT_FALSE(m.ReserveOk.load());
     EXPECT_TRUE(m.CheckServers());
     EXPECT_TRUE(CanWrite.load());
-    EXPECT_FALSE(m.ReserveOk.load());
     EXPECT_FALSE(MirrorWrites.load());
     EXPECT_TRUE(FErrors.empty());
 
-    // While it is missing, each check wakes the reserve watcher instead of probing here.
+    // While it is missing, each check wakes the reserve watcher again.
     const int before = m.ReservThread->Evaluations();
     EXPECT_TRUE(m.CheckServers());
     ASSERT_TRUE(WaitForReserveWatcher(before + 1));

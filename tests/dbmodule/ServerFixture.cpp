@@ -99,6 +99,9 @@ void ServerTest::SetUp() {
 }
 
 void ServerTest::TearDown() {
+    // A watcher waiting on a silent server gets its answer, so that the module can stop it at once.
+    Up(MainDb());
+    Up(ReserveDb());
     DestroyModule();
     qunsetenv("OCISQLITE_TRACE");
     QDir::setCurrent(FOldCwd);
@@ -151,8 +154,15 @@ void ServerTest::Down(const QString& db) {
     ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
 }
 
+void ServerTest::Hang(const QString& db, int seconds) {
+    QFile marker(db + QStringLiteral(".hang"));
+    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+    marker.write(QByteArray::number(seconds));
+}
+
 void ServerTest::Up(const QString& db) {
     QFile::remove(db + QStringLiteral(".down"));
+    QFile::remove(db + QStringLiteral(".hang"));
 }
 
 void ServerTest::WriteIni(int nServer, int cServer, bool autoConnect) {
@@ -160,6 +170,8 @@ void ServerTest::WriteIni(int nServer, int cServer, bool autoConnect) {
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Text));
     QTextStream out(&ini);
     out << "[Mode]\nN_Server=" << nServer << "\nC_Server=" << cServer << "\n";
+    if (FCallTimeoutSeconds >= 0)
+        out << "CallTimeout=" << FCallTimeoutSeconds << "\n";
     out << "[Alias]\nSERVER_NAME=" << MainDb() << "\nUSER_NAME=" << User << "\nPASSWORD_=" << Password
         << "\n";
     out << "[Alias_1]\nSERVER_NAME=" << ReserveDb() << "\nUSER_NAME=" << User << "\nPASSWORD_=" << Password

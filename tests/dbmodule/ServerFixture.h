@@ -63,6 +63,9 @@ protected:
     void Exec(const QString& db, const QString& sql);
     int CountRows(const QString& db, const QString& sql);
     void Down(const QString& db);
+    // The server stops answering (the embedded server's hang marker) for the given seconds.
+    void Hang(const QString& db, int seconds);
+    // Removes the down and the hang marker.
     void Up(const QString& db);
 
     // mvtu.ini in the working directory; both aliases point at the two files.
@@ -88,6 +91,8 @@ protected:
     std::vector<std::pair<QString, QString>> FErrors;
     int FTerminations = 0;
     int FReserveIdleTimeoutMs = 90000;
+    // [Mode] CallTimeout written by WriteIni; none when negative.
+    int FCallTimeoutSeconds = -1;
     // Creates the module's notice (TFMesConnect in window tests); a FakeNotice when empty.
     std::function<std::unique_ptr<IConnectNotice>(TFOracleBase&)> FNoticeFactory;
 };
