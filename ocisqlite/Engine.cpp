@@ -1,6 +1,8 @@
 #include "Engine.h"
 
 #include "DateFormat.h"
+#include "DriverSupport.h"
+#include "OraNumber.h"
 #include "RowLocks.h"
 #include "Rowid.h"
 #include "Runtime.h"
@@ -46,81 +48,6 @@ std::string hexText(const unsigned char* p, std::size_t n) {
     return out;
 }
 
-// Oracle's internal NUMBER (SQLT_NUM): an exponent byte, then base-100 digits; negative numbers store
-// 101 - digit and end in 102. 1 is C1 02, -1 is 3E 64 66, 0.5 is C0 33, zero is 80.
-std::size_t encodeNumber(bool negative, std::string digits, int exponent10, unsigned char out[22]) {
-    // value = 0.digits x 10^exponent10, digits without leading zeros
-    while (!digits.empty() && digits.back() == '0')
-        digits.pop_back();
-    if (digits.empty()) {
-        out[0] = 0x80;
-        return 1;
-    }
-    if (exponent10 % 2 != 0) {
-        digits.insert(digits.begin(), '0');
-        ++exponent10;
-    }
-    if (digits.size() % 2)
-        digits += '0';
-    const int e100 = exponent10 / 2 - 1; // weight of the first pair is 100^e100
-    if (e100 > 62 || e100 < -65)
-        throw OraError(1426, "ORA-01426: numeric overflow");
-    std::size_t pairs = std::min<std::size_t>(digits.size() / 2, 20);
-    while (pairs > 0 && digits[2 * pairs - 2] == '0' && digits[2 * pairs - 1] == '0')
-        --pairs;
-    std::size_t n = 0;
-    out[n++] = static_cast<unsigned char>(negative ? 62 - e100 : 193 + e100);
-    for (std::size_t i = 0; i < pairs; ++i) {
-        const int d = (digits[2 * i] - '0') * 10 + (digits[2 * i + 1] - '0');
-        out[n++] = static_cast<unsigned char>(negative ? 101 - d : d + 1);
-    }
-    if (negative && pairs < 20)
-        out[n++] = 102;
-    return n;
-}
-
-std::size_t encodeInteger(sqlite3_int64 v, unsigned char out[22]) {
-    const bool negative = v < 0;
-    std::string digits = std::to_string(v);
-    if (negative)
-        digits.erase(0, 1);
-    const int exponent = static_cast<int>(digits.size());
-    return encodeNumber(negative, digits, exponent, out);
-}
-
-std::size_t encodeDouble(double v, unsigned char out[22]) {
-    if (v == 0 || !std::isfinite(v)) {
-        out[0] = 0x80;
-        return 1;
-    }
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(v)); // d.dddddddddddddde+XX
-    std::string digits;
-    digits += buf[0];
-    digits.append(buf + 2, 14);
-    const int exp = std::atoi(std::strchr(buf, 'e') + 1);
-    return encodeNumber(v < 0, digits, exp + 1, out);
-}
-
-double decodeNumber(const unsigned char* p, std::size_t len) {
-    if (len == 0)
-        throw OraError(1722, "ORA-01722: invalid number");
-    if (p[0] == 0x80)
-        return 0;
-    const bool positive = p[0] & 0x80;
-    const int e100 = positive ? p[0] - 193 : 62 - p[0];
-    double v = 0;
-    for (std::size_t i = 1; i < len; ++i) {
-        if (!positive && p[i] == 102)
-            break;
-        const int d = positive ? p[i] - 1 : 101 - p[i];
-        if (d < 0 || d > 99)
-            break; // past the end of the value in a larger buffer
-        v += d * std::pow(100.0, e100 - static_cast<int>(i - 1));
-    }
-    return positive ? v : -v;
-}
-
 bool isCharType(ub2 dty) {
     switch (dty) {
     case SQLT_CHR:
@@ -163,6 +90,18 @@ void setText(BindInput& in, std::string s) {
 // Reads the caller's bind buffer for one iteration as OCI would send it.
 BindInput readBind(const Bind& b, ub4 iter) {
     BindInput in;
+    if (b.inCallback) {
+        // The bytes stay in the bind until the statement has run.
+        const std::string* v =
+            iter < b.callbackValues.size() && b.callbackValues[iter] ? &*b.callbackValues[iter] : nullptr;
+        in.null = !v || v->empty();
+        in.kind = isBinaryType(b.dty) ? BindInput::Kind::Blob : BindInput::Kind::Text;
+        in.data = v ? v->data() : nullptr;
+        in.len = v ? v->size() : 0;
+        if (!in.null && !isCharType(b.dty) && !isBinaryType(b.dty))
+            throw OraError(3115, "ORA-03115: unsupported network datatype or representation");
+        return in;
+    }
     if (b.mode & OCI_DATA_AT_EXEC) {
         in.null = b.piecesNull || b.pieces.empty();
         in.kind = isBinaryType(b.dty) ? BindInput::Kind::Blob : BindInput::Kind::Text;
@@ -176,7 +115,7 @@ BindInput readBind(const Bind& b, ub4 iter) {
     }
     const char* p = slotPtr(b.valuep, b.valueSize, iter);
     const std::size_t size = b.valueSize < 0 ? 0 : static_cast<std::size_t>(b.valueSize);
-    const std::size_t alen = b.alenp ? std::min<std::size_t>(b.alenp[iter], size) : size;
+    const std::size_t alen = b.hasLength() ? std::min<std::size_t>(b.length(iter), size) : size;
     switch (b.dty) {
     case SQLT_INT:
         in.kind = BindInput::Kind::Int;
@@ -316,6 +255,18 @@ BindInput readBind(const Bind& b, ub4 iter) {
         }
         return in;
     }
+    case SQLT_DATE:
+    case SQLT_TIMESTAMP:
+    case SQLT_TIMESTAMP_TZ:
+    case SQLT_TIMESTAMP_LTZ: {
+        void* desc = nullptr;
+        std::memcpy(&desc, p, sizeof desc);
+        if (const auto d = dateTimeBindValue(desc))
+            setText(in, toStorage(*d));
+        else
+            in.null = true;
+        return in;
+    }
     case SQLT_RDD: {
         OCIRowid* desc = nullptr;
         std::memcpy(&desc, p, sizeof desc);
@@ -386,7 +337,7 @@ struct OutResult {
 
 // Writes bytes for a character or binary external type. Returns the column return code.
 OutResult putBytes(ub2 dty, char* buf, std::size_t cap, const char* data, std::size_t len, sb2* ind,
-                   ub2* rlen) {
+                   std::size_t* rlen) {
     OutResult r;
     std::size_t written = 0;
     switch (dty) {
@@ -457,7 +408,7 @@ OutResult putBytes(ub2 dty, char* buf, std::size_t cap, const char* data, std::s
         break;
     }
     if (rlen)
-        *rlen = static_cast<ub2>(std::min<std::size_t>(written, 0xFFFF));
+        *rlen = written;
     if (ind)
         *ind = r.truncated ? (len > 32767 ? OCI_IND_BADNULL : static_cast<sb2>(len)) : OCI_IND_NOTNULL;
     if (r.truncated)
@@ -712,11 +663,14 @@ void writeOutBind(Stmt* s, const std::string& name, const std::optional<std::str
     Bind* b = findBind(s, name);
     if (!b)
         throw OraError(1008, "ORA-01008: not all variables bound");
+    if (b->outCallback) {
+        writeOutCallback(*b, 0, value ? &*value : nullptr);
+        return;
+    }
     if (!value) {
         if (b->indp)
             b->indp[0] = OCI_IND_NULL;
-        if (b->alenp)
-            b->alenp[0] = 0;
+        b->setLength(0, 0);
         if (b->rcodep)
             b->rcodep[0] = 1405;
         return;
@@ -738,11 +692,10 @@ void writeOutBind(Stmt* s, const std::string& name, const std::optional<std::str
     if (!isCharType(b->dty) && !isBinaryType(b->dty))
         throw OraError(3115, "ORA-03115: unsupported network datatype or representation");
     const std::size_t cap = b->valueSize < 0 ? 0 : static_cast<std::size_t>(b->valueSize);
-    ub2 alen = 0;
+    std::size_t alen = 0;
     OutResult r =
         putBytes(b->dty, static_cast<char*>(b->valuep), cap, value->data(), value->size(), b->indp, &alen);
-    if (b->alenp)
-        b->alenp[0] = alen;
+    b->setLength(0, alen);
     if (b->rcodep)
         b->rcodep[0] = r.rcode;
     if (r.truncated)
@@ -1087,13 +1040,11 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
     sqlite3_stmt* st = s->st;
     char* buf = d->valuep ? slotPtr(d->valuep, d->valueSize, iter) : nullptr;
     sb2* ind = d->indp ? d->indp + iter : nullptr;
-    ub2* rlen = d->rlenp ? d->rlenp + iter : nullptr;
     ub2* rcode = d->rcodep ? d->rcodep + iter : nullptr;
     const std::size_t cap = d->valueSize < 0 ? 0 : static_cast<std::size_t>(d->valueSize);
     const int type = sqlite3_column_type(st, col);
     if (cellIsNull(st, col, type)) {
-        if (rlen)
-            *rlen = 0;
+        d->setLength(iter, 0);
         if (rcode)
             *rcode = 1405;
         if (!ind)
@@ -1105,8 +1056,7 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
     auto done = [&](std::size_t n) {
         if (ind)
             *ind = OCI_IND_NOTNULL;
-        if (rlen)
-            *rlen = static_cast<ub2>(n);
+        d->setLength(iter, n);
         if (rcode)
             *rcode = 0;
     };
@@ -1229,6 +1179,20 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
         }
         return 0;
     }
+    case SQLT_DATE:
+    case SQLT_TIMESTAMP:
+    case SQLT_TIMESTAMP_TZ:
+    case SQLT_TIMESTAMP_LTZ: {
+        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+        auto dt = fromStorage(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(st, col))));
+        if (!dt)
+            throw OraError(1858, "ORA-01858: a non-numeric character was found where a numeric was expected");
+        void* desc = nullptr;
+        std::memcpy(&desc, buf, sizeof desc);
+        dateTimeDefineValue(desc, *dt);
+        done(sizeof desc);
+        return 0;
+    }
     case SQLT_RDD: {
         OCIRowid* desc = nullptr;
         std::memcpy(&desc, buf, sizeof desc);
@@ -1254,7 +1218,9 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
             throw OraError(3115, "ORA-03115: unsupported network datatype or representation");
         std::size_t len = 0;
         const char* p = cellBytes(s, col, d->dty, len, scratch, type);
-        OutResult r = putBytes(d->dty, buf, cap, p, len, ind, rlen);
+        std::size_t n = 0;
+        OutResult r = putBytes(d->dty, buf, cap, p, len, ind, &n);
+        d->setLength(iter, n);
         if (rcode)
             *rcode = r.rcode;
         truncated = truncated || r.truncated;
@@ -1438,10 +1404,11 @@ sword executeInner(SvcCtx* svc, Stmt* s, Error* err, ub4 iters, ub4 mode) {
                 b->piecesNull = false;
                 b->piecesComplete = false;
             }
+        collectCallbackBinds(s, iters);
     }
-    // Ask for the pieces of the next OCI_DATA_AT_EXEC bind still incomplete.
+    // Ask for the pieces of the next OCI_DATA_AT_EXEC bind still incomplete (callback binds gave theirs).
     for (Bind* b : s->binds) {
-        if (!(b->mode & OCI_DATA_AT_EXEC) || b->piecesComplete)
+        if (!(b->mode & OCI_DATA_AT_EXEC) || b->piecesComplete || b->inCallback || b->outCallback)
             continue;
         PieceState& p = s->piece;
         if (!p.active || p.handle != b) {
@@ -1597,6 +1564,22 @@ sword executeInner(SvcCtx* svc, Stmt* s, Error* err, ub4 iters, ub4 mode) {
 }
 
 } // namespace
+
+void closeCursor(Stmt* s) {
+    if (s->memDb)
+        s->resetCursor(); // the in-memory copy of the rows goes with the cursor
+    else if (s->st)
+        sqlite3_reset(s->st); // ends the cursor's read snapshot
+    s->cursorDone = true;
+    s->fetchRowPending = false;
+    s->fetchInProgress = false;
+    s->executed = false;
+    s->execNeedsData = false;
+    s->piece = PieceState{};
+    s->rowCount = 0;
+    s->rowCount8 = 0;
+    s->rowsFetched = 0;
+}
 
 void Stmt::resetCursor() {
     finalizeSqlite(this);

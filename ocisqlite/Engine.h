@@ -12,6 +12,9 @@ sword getPieceInfo(Stmt* s, Error* err, void** hndlpp, ub4* typep, ub1* inOut, u
 sword setPieceInfo(Handle* h, Error* err, const void* buf, ub4* alenp, ub1 piece, const void* indp,
                    ub2* rcodep);
 
+// Closes a statement's cursor and forgets its execution, keeping what was parsed (statement cache).
+void closeCursor(Stmt* s);
+
 // Statements prepared on a connection that is going away lose their SQLite side.
 void detachStatements(Connection* conn);
 

@@ -5,12 +5,15 @@
 
 #include "Connection.h"
 #include "Translator.h"
-#include "oracle/OciDefs.h"
+#include "oracle/OciDriverDefs.h"
 
+#include <cstdlib>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -50,12 +53,20 @@ struct Env : Handle {
     ub2 charset = OCI_AL32UTF8_ID;
     ub2 ncharset = OCI_AL32UTF8_ID;
     Error errors; // records of failures reported on the environment handle
+    // Blocks of OCIMemoryAlloc and values of OCIContextSetValue; the blocks go with the environment.
+    std::unordered_map<void*, std::size_t> userMemory; // block -> size
+    std::map<std::string, void*> contextValues;
+    ~Env() override {
+        for (const auto& [p, size] : userMemory)
+            std::free(p);
+    }
 };
 
 struct Server : Handle {
     bool attached = false;
     std::string identifier;
     std::string path;
+    std::map<ub4, std::string> textAttributes; // database and service names read by drivers
 };
 
 struct Session : Handle {
@@ -63,15 +74,22 @@ struct Session : Handle {
     std::string password;
     std::string module, action, clientInfo;
     std::unique_ptr<Connection> conn; // present between OCISessionBegin and OCISessionEnd
+    ub4 beginMode = 0;                // mode of the last OCISessionBegin (OCI_STMT_CACHE)
+    std::map<std::string, void*> contextValues;
+    std::map<ub4, std::string> textAttributes; // driver name, client identifier ...
 };
+
+struct Stmt;
 
 struct SvcCtx : Handle {
     Server* server = nullptr;
     Session* session = nullptr;
     ub4 callTimeoutMs = 0; // OCI_ATTR_CALL_TIMEOUT; also given to the session's connection
+    // Statements released through OCIStmtRelease, least recently used first.
+    ub4 stmtCacheSize = OCI_DEFAULT_STMT_CACHE_SIZE;
+    std::vector<Stmt*> stmtCache;
+    void* transaction = nullptr; // OCI_ATTR_TRANS: kept for reading back, only local transactions run
 };
-
-struct Stmt;
 
 struct Bind : Handle {
     Stmt* stmt = nullptr;
@@ -82,6 +100,7 @@ struct Bind : Handle {
     ub2 dty = 0;
     sb2* indp = nullptr;
     ub2* alenp = nullptr;
+    ub4* alen4p = nullptr; // OCIBindByName2/OCIBindByPos2
     ub2* rcodep = nullptr;
     ub4 maxarr = 0;
     ub4* curelep = nullptr;
@@ -90,6 +109,22 @@ struct Bind : Handle {
     std::string pieces;
     bool piecesNull = false;
     bool piecesComplete = false;
+    // OCIBindDynamic: values asked from the in-callback, one per iteration, before the statement runs.
+    void* inCtx = nullptr;
+    OCICallbackInBind inCallback = nullptr;
+    void* outCtx = nullptr;
+    OCICallbackOutBind outCallback = nullptr;
+    std::vector<std::optional<std::string>> callbackValues;
+    ub4 rowsReturned = 0; // OCI_ATTR_ROWS_RETURNED while an out-callback runs
+
+    std::size_t length(ub4 iter) const { return alen4p ? alen4p[iter] : alenp ? alenp[iter] : 0; }
+    bool hasLength() const { return alenp || alen4p; }
+    void setLength(ub4 iter, std::size_t n) const {
+        if (alen4p)
+            alen4p[iter] = static_cast<ub4>(n);
+        else if (alenp)
+            alenp[iter] = static_cast<ub2>(n);
+    }
 };
 
 struct Define : Handle {
@@ -100,10 +135,18 @@ struct Define : Handle {
     ub2 dty = 0;
     sb2* indp = nullptr;
     ub2* rlenp = nullptr;
+    ub4* rlen4p = nullptr; // OCIDefineByPos2
     ub2* rcodep = nullptr;
     ub4 mode = 0;
     void* cbctx = nullptr;
     OCICallbackDefine callback = nullptr;
+
+    void setLength(ub4 iter, std::size_t n) const {
+        if (rlen4p)
+            rlen4p[iter] = static_cast<ub4>(n);
+        else if (rlenp)
+            rlenp[iter] = static_cast<ub2>(n);
+    }
 };
 
 // Oracle's view of one select-list item.
@@ -127,6 +170,23 @@ struct Rowid : Handle {
     bool valid = false;
     std::uint32_t objectNumber = 0;
     std::int64_t rowid = 0;
+};
+
+// OCIDateTime: a TIMESTAMP keeps its wall-clock time as if it were UTC; TIMESTAMP WITH (LOCAL) TIME ZONE
+// keep the instant, and WITH TIME ZONE also its offset.
+struct DateTime : Handle {
+    bool set = false;
+    std::int64_t seconds = 0; // since 1970-01-01 00:00:00
+    ub4 fsec = 0;             // nanoseconds
+    int tzMinutes = 0;        // OCI_DTYPE_TIMESTAMP_TZ only
+};
+
+// OCIInterval: day to second as seconds and nanoseconds (nanos take the sign of seconds), or months.
+struct Interval : Handle {
+    bool set = false;
+    std::int64_t seconds = 0;
+    std::int32_t nanos = 0;
+    std::int32_t months = 0;
 };
 
 struct Generic : Handle {};
@@ -188,6 +248,13 @@ struct Stmt : Handle {
     bool haveLastRowid = false;
     std::uint32_t lastObject = 0;
     std::int64_t lastRowid = 0;
+
+    // OCIStmtPrepare2: owned by the service context's statement cache while released.
+    bool prepared2 = false;
+    bool inCache = false;
+    Session* cacheSession = nullptr;
+    std::string cacheTag;
+    std::string sqlId; // OCI_ATTR_SQL_ID, from the text
 
     void resetCursor();
     ~Stmt() override;

@@ -1,4 +1,6 @@
 // The exported OCI entry points: handle checks, locking and attribute plumbing around the engine.
+#include "CallSupport.h"
+#include "DriverSupport.h"
 #include "Engine.h"
 #include "Handles.h"
 #include "Runtime.h"
@@ -12,8 +14,6 @@
 #include <unistd.h>
 #include <unordered_set>
 
-#define OCI_EXPORT extern "C" __attribute__((visibility("default")))
-
 namespace ocisqlite {
 
 namespace {
@@ -22,31 +22,6 @@ std::unordered_set<Handle*>& registry() {
     static auto* set = new std::unordered_set<Handle*>();
     return *set;
 }
-
-// Takes the environment's lock for the duration of one call, after checking the handle is alive.
-class CallLock {
-public:
-    explicit CallLock(const void* h, ub4 type) {
-        std::shared_ptr<std::recursive_mutex> m;
-        {
-            std::lock_guard<std::recursive_mutex> lock(registryMutex());
-            Handle* found = findHandle(h, type);
-            if (!found)
-                return;
-            m = found->env->mutex;
-        }
-        lock_ = std::unique_lock<std::recursive_mutex>(*m);
-        mutex_ = std::move(m);
-        handle_ = findHandle(h, type); // may have been freed meanwhile
-    }
-    Handle* handle() const { return handle_; }
-    template <class T> T* as() const { return static_cast<T*>(handle_); }
-
-private:
-    std::shared_ptr<std::recursive_mutex> mutex_;
-    std::unique_lock<std::recursive_mutex> lock_;
-    Handle* handle_ = nullptr;
-};
 
 void freeTree(Handle* h) {
     // Children first; each one leaves its parent's list.
@@ -101,30 +76,6 @@ template <class T> T* make(Handle* parent, ub4 type, bool descriptor = false) {
         parent->children.push_back(h);
     registerHandle(h);
     return h;
-}
-
-Error* errorOf(OCIError* errhp) {
-    return static_cast<Error*>(findHandle(errhp, OCI_HTYPE_ERROR));
-}
-
-void copyText(std::string& out, const void* p, ub4 size) {
-    if (!p) {
-        out.clear();
-        return;
-    }
-    out.assign(static_cast<const char*>(p), size);
-}
-
-template <class T> void put(void* dst, T v) {
-    if (dst)
-        std::memcpy(dst, &v, sizeof v);
-}
-
-void putText(void* attributep, ub4* sizep, const std::string& s) {
-    if (attributep)
-        *static_cast<const OraText**>(attributep) = reinterpret_cast<const OraText*>(s.c_str());
-    if (sizep)
-        *sizep = static_cast<ub4>(s.size());
 }
 
 sword envCreate(OCIEnv** envp, ub4 mode, ub2 charset, ub2 ncharset) {
@@ -258,6 +209,8 @@ OCI_EXPORT sword OCIHandleAlloc(const void* parenth, void** hndlpp, const ub4 ty
         break;
     case OCI_HTYPE_DESCRIBE:
     case OCI_HTYPE_TRANS:
+    case OCI_HTYPE_CPOOL: // pools exist only for their creation to be refused
+    case OCI_HTYPE_SPOOL:
         h = make<Generic>(parent, type);
         break;
     default:
@@ -312,13 +265,22 @@ OCI_EXPORT sword OCIDescriptorAlloc(const void* parenth, void** descpp, const ub
     case OCI_DTYPE_ROWID:
         h = make<Rowid>(parent, type, true);
         break;
-    case OCI_DTYPE_SNAP:
-    case OCI_DTYPE_LOB:
     case OCI_DTYPE_INTERVAL_YM:
     case OCI_DTYPE_INTERVAL_DS:
+        h = make<Interval>(parent, type, true);
+        break;
+    case OCI_DTYPE_DATE:
     case OCI_DTYPE_TIMESTAMP:
     case OCI_DTYPE_TIMESTAMP_TZ:
     case OCI_DTYPE_TIMESTAMP_LTZ:
+        h = make<DateTime>(parent, type, true);
+        break;
+    case OCI_DTYPE_SNAP:
+    case OCI_DTYPE_LOB:
+    case OCI_DTYPE_AQENQ_OPTIONS: // queues and LOB locators exist only for their use to be refused
+    case OCI_DTYPE_AQDEQ_OPTIONS:
+    case OCI_DTYPE_AQMSG_PROPERTIES:
+    case OCI_DTYPE_AQAGENT:
         h = make<Generic>(parent, type, true);
         break;
     default:
@@ -398,6 +360,8 @@ OCI_EXPORT sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, u
     auto unsupported = [&] {
         return err ? fail(err, 24315, "ORA-24315: illegal attribute type") : OCI_ERROR;
     };
+    if (auto rc = driverAttrSet(h, attributep, size, attrtype, err))
+        return *rc;
     switch (h->type) {
     case OCI_HTYPE_SVCCTX: {
         auto* svc = static_cast<SvcCtx*>(h);
@@ -478,6 +442,8 @@ OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
     auto unsupported = [&] {
         return err ? fail(err, 24315, "ORA-24315: illegal attribute type") : OCI_ERROR;
     };
+    if (auto rc = driverAttrGet(h, attributep, sizep, attrtype, err))
+        return *rc;
     switch (h->type) {
     case OCI_HTYPE_ENV: {
         auto* env = static_cast<Env*>(h);
@@ -636,7 +602,7 @@ OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
     }
 }
 
-OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 credt, ub4) {
+OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 credt, ub4 mode) {
     CallLock call(svchp, OCI_HTYPE_SVCCTX);
     auto* svc = call.as<SvcCtx>();
     Error* err = errorOf(errhp);
@@ -676,6 +642,7 @@ OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
     }
     roundTrip(session->conn->sid(), "OCISessionBegin", session->username);
     session->conn->setCallTimeoutMs(svc->callTimeoutMs);
+    session->beginMode = mode;
     svc->session = session;
     return publishLabels(session, err, !session->module.empty() || !session->action.empty(),
                          !session->clientInfo.empty());
@@ -899,6 +866,8 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     if (!s || !err || !svc)
         return OCI_INVALID_HANDLE;
     err->clear();
+    if (refusedExecuteMode(mode))
+        return fail(err, 3001, "ORA-03001: unimplemented feature");
     return executeStatement(svc, s, err, iters, mode);
 }
 
@@ -964,10 +933,14 @@ sword bindCommon(Stmt* s, OCIBind** bindp, Error* err, std::string name, ub4 pos
     b->dty = dty;
     b->indp = static_cast<sb2*>(indp);
     b->alenp = alenp;
+    b->alen4p = nullptr;
     b->rcodep = rcodep;
     b->maxarr = maxarr_len;
     b->curelep = curelep;
     b->mode = mode;
+    b->inCallback = nullptr;
+    b->outCallback = nullptr;
+    b->inCtx = b->outCtx = nullptr;
     *bindp = reinterpret_cast<OCIBind*>(static_cast<Handle*>(b));
     return OCI_SUCCESS;
 }
@@ -1037,6 +1010,7 @@ OCI_EXPORT sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* err
     d->dty = dty;
     d->indp = static_cast<sb2*>(indp);
     d->rlenp = rlenp;
+    d->rlen4p = nullptr;
     d->rcodep = rcodep;
     d->mode = mode;
     d->callback = nullptr;
