@@ -5,7 +5,7 @@ export CCACHE_BASEDIR="$KMR_ROOT" CCACHE_NOHASHDIR=true
 KMR_PACKAGES=(cmake g++ make ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
   libsqlite3-dev sqlite3 libgtest-dev libgmock-dev
-  xvfb xauth x11-utils imagemagick fonts-dejavu-core)
+  xvfb xauth x11-utils imagemagick fonts-dejavu-core tzdata)
 
 kmr_sudo() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -21,6 +21,37 @@ kmr_install_packages() {
     kmr_sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
     kmr_sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
   fi
+}
+
+# Node.js and npm from Debian, only where no node or npm is on the PATH (a Node.js installed otherwise
+# brings its own npm, which Debian's npm package would conflict with).
+kmr_install_node() {
+  if command -v node >/dev/null && command -v npm >/dev/null; then
+    return 0
+  fi
+  echo "Installing: nodejs npm"
+  kmr_sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  kmr_sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq nodejs npm >/dev/null
+}
+
+# node-oracledb 6 into build/odpi-driver for the driver test (tests/odpi_driver), once per build folder;
+# npm's own cache makes a reinstall quick. A failure only makes that test skip.
+KMR_ODPI_DRIVER_DIR="$KMR_ROOT/build/odpi-driver"
+kmr_install_node_driver() {
+  local pkg="$KMR_ODPI_DRIVER_DIR/node_modules/oracledb/package.json"
+  if [ -f "$pkg" ] && grep -q '"version": "6\.' "$pkg"; then
+    return 0
+  fi
+  if ! kmr_install_node; then
+    echo "warning: Node.js could not be installed; the node-oracledb driver test will be skipped" >&2
+    return 0
+  fi
+  mkdir -p "$KMR_ODPI_DRIVER_DIR"
+  if ! npm install --prefix "$KMR_ODPI_DRIVER_DIR" --no-audit --no-fund --no-save --loglevel=error \
+      oracledb@6 >/dev/null; then
+    echo "warning: npm could not install oracledb@6; the node-oracledb driver test will be skipped" >&2
+  fi
+  return 0
 }
 
 # kmr_build PRESET [TARGET...]
