@@ -10,6 +10,7 @@ namespace {
 
 using boolean = int;
 using oraub8 = ub8;
+using OCITypeGetOpt = int;
 
 sword refuse(OCIError* errhp, int code, const std::string& text) {
     Error* err = errorOf(errhp);
@@ -27,16 +28,6 @@ sword unimplemented(OCIError* errhp) {
 } // namespace ocisqlite
 
 using namespace ocisqlite;
-
-extern "C" {
-struct OCIAdmin;
-struct OCIAQEnqOptions;
-struct OCIAQDeqOptions;
-struct OCIAQMsgProperties;
-struct OCIRaw;
-typedef sb4 (*OCICallbackLobRead2)(void*, const void*, oraub8, ub1, void**, oraub8*);
-typedef sb4 (*OCICallbackLobWrite2)(void*, void*, oraub8*, ub1*, void**, oraub8*);
-}
 
 // ---- Session pools: sessions are begun one by one ----
 OCI_EXPORT sword OCISessionPoolCreate(OCIEnv*, OCIError* errhp, OCISPool*, OraText**, ub4*, const OraText*,

@@ -19,6 +19,11 @@ struct OCIType;
 struct OCIAuthInfo;
 struct OCICPool;
 struct OCISPool;
+struct OCIAdmin;
+struct OCIAQEnqOptions;
+struct OCIAQDeqOptions;
+struct OCIAQMsgProperties;
+struct OCIRaw;
 
 typedef void (*OCIThreadKeyDestFunc)(void* value);
 
@@ -32,6 +37,10 @@ typedef sb4 (*OCICallbackInBind)(void* ictxp, OCIBind* bindp, ub4 iter, ub4 inde
                                  ub1* piecep, void** indpp);
 typedef sb4 (*OCICallbackOutBind)(void* octxp, OCIBind* bindp, ub4 iter, ub4 index, void** bufpp,
                                   ub4** alenpp, ub1* piecep, void** indpp, ub2** rcodepp);
+typedef sb4 (*OCICallbackLobRead2)(void* ctxp, const void* bufp, ub8 lenp, ub1 piecep, void** changed_bufpp,
+                                   ub8* changed_lenp);
+typedef sb4 (*OCICallbackLobWrite2)(void* ctxp, void* bufp, ub8* lenp, ub1* piecep, void** changed_bufpp,
+                                    ub8* changed_lenp);
 }
 
 static_assert(sizeof(OCINumber) == 22, "OCINumber layout");
@@ -187,6 +196,64 @@ sword OCINumberFromInt(OCIError* err, const void* inum, uword inum_length, uword
 sword OCINumberToInt(OCIError* err, const OCINumber* number, uword rsl_length, uword rsl_flag, void* rsl);
 sword OCINumberFromReal(OCIError* err, const void* rnum, uword rnum_length, OCINumber* number);
 sword OCINumberToReal(OCIError* err, const OCINumber* number, uword rsl_length, void* rsl);
+}
+
+// ---- Entry points of features the embedded server does not have (they fail with Oracle errors) ----
+extern "C" {
+sword OCISessionPoolCreate(OCIEnv* envhp, OCIError* errhp, OCISPool* spoolhp, OraText** poolName,
+                           ub4* poolNameLen, const OraText* connStr, ub4 connStrLen, ub4 sessMin, ub4 sessMax,
+                           ub4 sessIncr, OraText* userid, ub4 useridLen, OraText* password, ub4 passwordLen,
+                           ub4 mode);
+sword OCISessionPoolDestroy(OCISPool* spoolhp, OCIError* errhp, ub4 mode);
+sword OCISessionGet(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, OCIAuthInfo* authhp, OraText* poolName,
+                    ub4 poolName_len, const OraText* tagInfo, ub4 tagInfo_len, OraText** retTagInfo,
+                    ub4* retTagInfo_len, int* found, ub4 mode);
+sword OCISessionRelease(OCISvcCtx* svchp, OCIError* errhp, OraText* tag, ub4 tag_len, ub4 mode);
+sword OCILobClose(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp);
+sword OCILobCreateTemporary(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub2 csid, ub1 csfrm,
+                            ub1 lobtype, int cache, OCIDuration duration);
+sword OCILobFileExists(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* filep, int* flag);
+sword OCILobFileGetName(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* filep, OraText* dir_alias,
+                        ub2* d_length, OraText* filename, ub2* f_length);
+sword OCILobFileSetName(OCIEnv* envhp, OCIError* errhp, OCILobLocator** filepp, const OraText* dir_alias,
+                        ub2 d_length, const OraText* filename, ub2 f_length);
+sword OCILobFreeTemporary(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp);
+sword OCILobGetChunkSize(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* chunksizep);
+sword OCILobGetLength2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub8* lenp);
+sword OCILobIsOpen(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, int* flag);
+sword OCILobIsTemporary(OCIEnv* envp, OCIError* errhp, OCILobLocator* locp, int* is_temporary);
+sword OCILobLocatorAssign(OCISvcCtx* svchp, OCIError* errhp, const OCILobLocator* src_locp,
+                          OCILobLocator** dst_locpp);
+sword OCILobOpen(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub1 mode);
+sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub8* byte_amtp, ub8* char_amtp,
+                  ub8 offset, void* bufp, ub8 bufl, ub1 piece, void* ctxp, OCICallbackLobRead2 cbfp, ub2 csid,
+                  ub1 csfrm);
+sword OCILobTrim2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub8 newlen);
+sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub8* byte_amtp, ub8* char_amtp,
+                   ub8 offset, void* bufp, ub8 buflen, ub1 piece, void* ctxp, OCICallbackLobWrite2 cbfp,
+                   ub2 csid, ub1 csfrm);
+sword OCIAQEnq(OCISvcCtx* svchp, OCIError* errhp, OraText* queue_name, OCIAQEnqOptions* enqopt,
+               OCIAQMsgProperties* msgprop, OCIType* payload_tdo, void** payload, void** payload_ind,
+               OCIRaw** msgid, ub4 flags);
+sword OCIAQDeq(OCISvcCtx* svchp, OCIError* errhp, OraText* queue_name, OCIAQDeqOptions* deqopt,
+               OCIAQMsgProperties* msgprop, OCIType* payload_tdo, void** payload, void** payload_ind,
+               OCIRaw** msgid, ub4 flags);
+sword OCIAQEnqArray(OCISvcCtx* svchp, OCIError* errhp, OraText* queue_name, OCIAQEnqOptions* enqopt,
+                    ub4* iters, OCIAQMsgProperties** msgprop, OCIType* payload_tdo, void** payload,
+                    void** payload_ind, OCIRaw** msgid, void* ctxp, void* enqcbfp, ub4 flags);
+sword OCIAQDeqArray(OCISvcCtx* svchp, OCIError* errhp, OraText* queue_name, OCIAQDeqOptions* deqopt,
+                    ub4* iters, OCIAQMsgProperties** msgprop, OCIType* payload_tdo, void** payload,
+                    void** payload_ind, OCIRaw** msgid, void* ctxp, void* deqcbfp, ub4 flags);
+sword OCIRawAssignBytes(OCIEnv* env, OCIError* err, const ub1* rhs, ub4 rhs_len, OCIRaw** lhs);
+sword OCITransStart(OCISvcCtx* svchp, OCIError* errhp, uword timeout, ub4 flags);
+sword OCITransPrepare(OCISvcCtx* svchp, OCIError* errhp, ub4 flags);
+sword OCITransForget(OCISvcCtx* svchp, OCIError* errhp, ub4 flags);
+sword OCITransDetach(OCISvcCtx* svchp, OCIError* errhp, ub4 flags);
+sword OCIDBStartup(OCISvcCtx* svchp, OCIError* errhp, OCIAdmin* admhp, ub4 mode, ub4 flags);
+sword OCIDBShutdown(OCISvcCtx* svchp, OCIError* errhp, OCIAdmin* admhp, ub4 mode);
+sword OCITypeByFullName(OCIEnv* env, OCIError* errhp, const OCISvcCtx* svc, const OraText* full_type_name,
+                        ub4 full_type_name_length, const OraText* version_name, ub4 version_name_length,
+                        OCIDuration pin_duration, int get_option, OCIType** tdo);
 }
 
 // The encoded release number of OCIServerRelease (18c and later layout): release, update, revision,

@@ -66,8 +66,9 @@ struct Conn {
     Conn(const Conn&) = delete;
     Conn& operator=(const Conn&) = delete;
 
-    // Full logon; returns the status of the first failing call.
-    sword logon(const std::string& db, const std::string& user, const std::string& password) {
+    // Full logon; returns the status of the first failing call. mode goes to OCISessionBegin.
+    sword logon(const std::string& db, const std::string& user, const std::string& password,
+                ub4 mode = OCI_DEFAULT) {
         sword rc = OCIServerAttach(srv, err, reinterpret_cast<const OraText*>(db.c_str()),
                                    static_cast<sb4>(db.size()), OCI_DEFAULT);
         if (rc != OCI_SUCCESS)
@@ -78,7 +79,7 @@ struct Conn {
         OCIAttrSet(ses, OCI_HTYPE_SESSION, const_cast<char*>(password.c_str()),
                    static_cast<ub4>(password.size()), OCI_ATTR_PASSWORD, err);
         OCIAttrSet(svc, OCI_HTYPE_SVCCTX, ses, 0, OCI_ATTR_SESSION, err);
-        rc = OCISessionBegin(svc, err, ses, OCI_CRED_RDBMS, OCI_DEFAULT);
+        rc = OCISessionBegin(svc, err, ses, OCI_CRED_RDBMS, mode);
         loggedOn = rc == OCI_SUCCESS;
         return rc;
     }
