@@ -8,6 +8,7 @@
 #include "DataSource.h"
 #include "DialogGateway.h"
 #include "EdListGroup.h"
+#include "EdListProp.h"
 #include "ErrorOra.h"
 #include "Login.h"
 #include "LoginType.h"
@@ -105,9 +106,10 @@ void TKMF_Admin::BuildLayout() {
                                    QStringLiteral("Добавить программу"));
     tbDeleteProgramm = MakeToolButton(ToolBar1, "tbDeleteProgramm", QStyle::SP_TrashIcon, {},
                                       QStringLiteral("Удалить программу"));
-    ToolButton1 = MakeToolButton(ToolBar1, "ToolButton1", QStyle::SP_FileDialogDetailedView, {},
+    // Designed hidden, which left the property editor unreachable; shown so it can be used.
+    ToolButton1 = MakeToolButton(ToolBar1, "ToolButton1", QStyle::SP_FileDialogDetailedView,
                                  QStringLiteral("Редактировать список свойств"));
-    ToolBar1->actions().last()->setVisible(false);
+    connect(ToolButton1, &QToolButton::clicked, this, &TKMF_Admin::ToolButton1Click);
     tbViewProtokol = MakeToolButton(ToolBar1, "tbViewProtokol", QStyle::SP_FileDialogContentsView,
                                     QStringLiteral("Промотр журнала событий"));
     tbAddGroup = MakeToolButton(ToolBar1, "tbAddGroup", QStyle::SP_FileDialogListView,
@@ -255,7 +257,17 @@ void TKMF_Admin::tbAddGroupClick() {
     if (!item)
         return;
     const int programId = TProgramAccess::EntryId(item);
-    const bool saved = EditListGroup(programId, item->text());
+    FinishEditor(EditListGroup(programId, item->text()));
+    // An added group can be chosen at once.
+    if (Programs->SelectedProgram() == programId)
+        Programs->ShowGroups(programId);
+}
+
+void TKMF_Admin::ToolButton1Click() {
+    FinishEditor(EditListProp());
+}
+
+void TKMF_Admin::FinishEditor(bool saved) {
     try {
         if (saved)
             FOracleBase->CommitAll();
@@ -266,9 +278,6 @@ void TKMF_Admin::tbAddGroupClick() {
                         : QStringLiteral("Не удалось отменить изменения."),
                   FailureText(e));
     }
-    // An added group can be chosen at once.
-    if (Programs->SelectedProgram() == programId)
-        Programs->ShowGroups(programId);
 }
 
 void TKMF_Admin::SetProgramListByCount(int count) {

@@ -77,6 +77,8 @@ public:
     // The group editor for the selected program; its closing button commits or rolls back both
     // sessions, and the program's groups are shown again at once.
     void tbAddGroupClick();
+    // The property editor; its closing button commits or rolls back both sessions.
+    void ToolButton1Click();
 
     // Registering and removing programs, and the stored-programs window (ProgramRegistration.cpp).
     void tbAddProgrammClick();
@@ -98,6 +100,8 @@ protected:
 private:
     void BuildLayout();
     void SetUpProgramRegistration();
+    // After an editor closed: "Сохранить" commits both sessions, "Отменить" rolls them back.
+    void FinishEditor(bool saved);
     void SetProgramListByCount(int count);
 
     QTimer* FModeTimer = nullptr;

@@ -1,15 +1,18 @@
 #include "EditorDialog.h"
 
 #include "DialogGateway.h"
+#include "TitleBar.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QPushButton>
 
-TEditorDialog::TEditorDialog(QWidget* owner)
-    // No buttons on the title bar. The system menu hint keeps the title's decoration explicit for
-    // window managers that otherwise offer every button to a title without buttons.
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint) {
+TEditorDialog::TEditorDialog(QWidget* owner) : QDialog(owner, Qt::Dialog) {
+    // No buttons on the title bar; a minimised or maximised state offered anyway is undone.
+    AllowTitleBarButtons(this, TTitleBarButtons::None);
+    // The system menu hint states the title's decoration explicitly, so that window managers which
+    // offer every button to a bare title leave out minimising and maximising.
+    setWindowFlags(windowFlags() | Qt::WindowSystemMenuHint);
     setModal(true);
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));

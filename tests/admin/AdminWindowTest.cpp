@@ -130,7 +130,9 @@ TEST_F(AdminWindow, OpensWithTheUserListAfterTheSignIn) {
     EXPECT_EQ(Nav(nbInsert)->toolTip(), QStringLiteral("Добавить"));
     EXPECT_EQ(Nav(nbRefresh)->toolTip(), QStringLiteral("Обновить"));
     EXPECT_EQ(Window->tbViewProtokol->toolTip(), QStringLiteral("Промотр журнала событий"));
-    EXPECT_FALSE(Window->ToolButton1->isVisibleTo(Window.get()));
+    // Designed hidden, shown so that the property editor can be reached.
+    EXPECT_TRUE(Window->ToolButton1->isVisibleTo(Window.get()));
+    EXPECT_EQ(Window->ToolButton1->toolTip(), QStringLiteral("Редактировать список свойств"));
     // The controls below the grid follow the current user.
     SelectUser(2);
     EXPECT_EQ(Window->DBEdit1->text(), QStringLiteral("10.20.1.11; 10.20.1.12"));

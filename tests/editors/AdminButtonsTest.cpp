@@ -3,6 +3,7 @@
 #include "EditorsTestSupport.h"
 
 #include "EdListGroup.h"
+#include "EdListProp.h"
 #include "Login.h"
 #include "LoginType.h"
 #include "Main.h"
@@ -66,6 +67,22 @@ TEST_F(AdminButtonsTest, AGroupAddedInTheEditorCanBeChosenAtOnce) {
     EXPECT_EQ(GroupButtons().last(), QStringLiteral("Смена"));
     EXPECT_EQ(Window->Programs->RGButtons->buttons().size(), 5);
     EXPECT_EQ(TProgramAccess::ButtonId(Window->Programs->RGButtons->buttons().last()), 6);
+}
+
+TEST_F(AdminButtonsTest, ThePropertyEditorIsReachableFromItsButton) {
+    EditMode();
+    OpenAdmin();
+    EXPECT_TRUE(Window->ToolButton1->isVisible());
+    EXPECT_EQ(Window->ToolButton1->toolTip(), QStringLiteral("Редактировать список свойств"));
+    EXPECT_EQ(Window->ToolButton1->accessibleName(), QStringLiteral("Редактировать список свойств"));
+
+    int programs = 0;
+    WhenShown<TfmEditListProp>([&](TfmEditListProp& editor) {
+        programs = editor.lbProg->count();
+        QTest::mouseClick(editor.BitBtn1, Qt::LeftButton);
+    });
+    QTest::mouseClick(Window->ToolButton1, Qt::LeftButton);
+    EXPECT_EQ(programs, 3);
 }
 
 TEST_F(AdminButtonsTest, WithoutProgramsTheGroupButtonOpensNothing) {
