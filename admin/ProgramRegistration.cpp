@@ -95,6 +95,15 @@ void TKMF_Admin::tbDeleteProgrammClick() {
 }
 
 void TKMF_Admin::tbStoredProgramsClick() {
-    if (FInfoFromDat)
-        FInfoFromDat->ShowFor(this);
+    if (!FInfoFromDat || FInfoFromDat->isVisible())
+        return;
+    // Programs stored there for the first time belong in the program list as well.
+    connect(
+        FInfoFromDat, &QDialog::finished, this,
+        [this](int) {
+            LoadPrograms();
+            DataSource1DataChange(nullptr);
+        },
+        Qt::SingleShotConnection);
+    FInfoFromDat->ShowFor(this);
 }

@@ -160,6 +160,7 @@ TFInfoFromDat::TFInfoFromDat(QWidget* parent) : QDialog(parent) {
     lbState->setTextFormat(Qt::PlainText);
     lbState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lbState->setWordWrap(true);
+    lbState->setMinimumHeight(lbState->fontMetrics().height());
     lbState->setAccessibleName(QStringLiteral("Итог передачи"));
     bbSave = MakeButton(QStringLiteral("Сохранить на сервере"), this, "bbSave", 126);
     bbWrite = MakeButton(QStringLiteral("Забрать с сервера"), this, "bbWrite", 126);
@@ -167,8 +168,10 @@ TFInfoFromDat::TFInfoFromDat(QWidget* parent) : QDialog(parent) {
     bbCancel->setToolTip(QStringLiteral("Прервать передачу после текущего файла"));
     bbCancel->hide();
     BitBtn4 = MakeButton(QStringLiteral("Выход"), this, "BitBtn4", 75);
+    // The summary has a line of its own, so that it is not wrapped beside the buttons.
+    layout->addWidget(lbState);
     bottom->addWidget(g1);
-    bottom->addWidget(lbState, 1);
+    bottom->addStretch(1);
     bottom->addWidget(bbSave);
     bottom->addWidget(bbWrite);
     bottom->addWidget(bbCancel);

@@ -397,7 +397,14 @@ TEST_F(AdministrationWindowPrograms, ProgramCommandsCarryTheirHintsAndOpenTheirW
     QTest::mouseClick(Window->tbStoredPrograms, Qt::LeftButton);
     EXPECT_TRUE(Info->isVisible());
     EXPECT_EQ(Info->clb->count(), 3); // no folder yet: the stored copies
-    Info->close();
+    // A program stored there for the first time shows up in the list once the window closes.
+    Answers->ExpectOpenFolder(Files.path());
+    MakeFile(QStringLiteral("fresh.exe"), "f");
+    QTest::mouseClick(Info->bbFolder, Qt::LeftButton);
+    QTest::mouseClick(Info->bbSave, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !Info->Transferring(); }, 30000));
+    QTest::mouseClick(Info->BitBtn4, Qt::LeftButton);
+    EXPECT_EQ(Programs(), (QStringList{"Дефекты", "Отключения", "Заявки", "fresh"}));
     QTest::mouseClick(Window->tbAddProgramm, Qt::LeftButton);
     EXPECT_TRUE(Dialog->isVisible());
     EXPECT_TRUE(Dialog->isModal());
