@@ -1,8 +1,8 @@
 #include "UserAdmin.h"
 
 #include "NoteDataSet.h"
-#include "OracleBase.h"
 #include "OracleData.h"
+#include "ReserveMirror.h"
 
 #include <memory>
 
@@ -34,61 +34,16 @@ TUserAdmin::TUserRow TUserAdmin::CurrentRow(const TOracleDataSet& users) {
 }
 
 bool TUserAdmin::MirrorPost(const TUserRow& row) {
-    TOracleSession* reserve = FOracleBase->BDatabase;
-    TOracleQuery query;
-    try {
-        query.SetSession(reserve);
-        query.SQL() << QStringLiteral("UPDATE KMR_USER_PSW SET ALLNAME = :ALLNAME, NAME = :NAME,")
-                    << QStringLiteral("WENABLED = :WENABLED, IPADR = :IPADR")
-                    << QStringLiteral("WHERE TABNUM = :TABNUM");
-        query.DeclareVariable(QStringLiteral("TABNUM"), otInteger);
-        query.DeclareVariable(QStringLiteral("ALLNAME"), otString);
-        query.DeclareVariable(QStringLiteral("NAME"), otString);
-        query.DeclareVariable(QStringLiteral("WENABLED"), otString);
-        query.DeclareVariable(QStringLiteral("IPADR"), otString);
-        query.SetVariable(QStringLiteral("TABNUM"), row.TabNum);
-        query.SetVariable(QStringLiteral("ALLNAME"), row.AllName);
-        query.SetVariable(QStringLiteral("NAME"), row.Name);
-        query.SetVariable(QStringLiteral("WENABLED"), row.WEnabled);
-        query.SetVariable(QStringLiteral("IPADR"), row.IpAdr);
-        query.Execute();
-        if (query.RowsProcessed() == 0) {
-            query.SQL().clear();
-            query.SQL()
-                << QStringLiteral(
-                       "INSERT INTO KMR_USER_PSW (TABNUM, ALLNAME, NAME, GROUPID, WENABLED, IPADR, IP)")
-                << QStringLiteral("VALUES (:TABNUM, :ALLNAME, :NAME, :GROUPID, :WENABLED, :IPADR, :IP)");
-            query.DeclareVariable(QStringLiteral("GROUPID"), otInteger);
-            query.DeclareVariable(QStringLiteral("IP"), otString);
-            query.SetVariable(QStringLiteral("GROUPID"), row.GroupId);
-            query.SetVariable(QStringLiteral("IP"), row.Ip);
-            query.Execute();
-        }
-        reserve->Commit();
-        return true;
-    } catch (...) {
-        try {
-            reserve->Rollback();
-        } catch (...) {
-        }
-        return false;
-    }
+    return MirrorRowByKey(
+        QStringLiteral("KMR_USER_PSW"), {QStringLiteral("TABNUM"), otInteger, row.TabNum},
+        {{QStringLiteral("ALLNAME"), otString, row.AllName},
+         {QStringLiteral("NAME"), otString, row.Name},
+         {QStringLiteral("WENABLED"), otString, row.WEnabled},
+         {QStringLiteral("IPADR"), otString, row.IpAdr}},
+        {{QStringLiteral("GROUPID"), otInteger, row.GroupId}, {QStringLiteral("IP"), otString, row.Ip}});
 }
 
 bool TUserAdmin::MirrorDelete(int tabNum) {
-    TOracleSession* reserve = FOracleBase->BDatabase;
-    TOracleQuery query;
-    try {
-        query.SetSession(reserve);
-        query.SQL() << QStringLiteral("DELETE FROM KMR_USER_PSW WHERE TABNUM=") + QString::number(tabNum);
-        query.Execute();
-        reserve->Commit();
-        return true;
-    } catch (...) {
-        try {
-            reserve->Rollback();
-        } catch (...) {
-        }
-        return false;
-    }
+    return MirrorStatement(QStringLiteral("DELETE FROM KMR_USER_PSW WHERE TABNUM=") +
+                           QString::number(tabNum));
 }

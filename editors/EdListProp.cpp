@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
@@ -54,6 +55,11 @@ TfmEditListProp::TfmEditListProp(QWidget* owner) : TEditorDialog(owner) {
                             QStringLiteral("Отменить Изменения"), QStringLiteral("Обновить")};
     DBNavigator1->SetHints(hints);
     DBNavigator1->SetDataSource(DataSource1);
+    // A new or edited row is typed in the grid: the keyboard goes there at once.
+    connect(DBNavigator1, &TDBNavigator::Click, this, [this](TNavigateBtn button) {
+        if ((button == nbInsert || button == nbEdit) && PropSet->State() != dsBrowse)
+            DBGridEh1->setFocus();
+    });
     ToolBar1->addWidget(DBNavigator1);
 
     lbProg = new QListWidget(this);
@@ -71,11 +77,13 @@ TfmEditListProp::TfmEditListProp(QWidget* owner) : TEditorDialog(owner) {
          {QStringLiteral("PROP_TYPE"), QStringLiteral("Имя свойства"), 100, Qt::AlignCenter},
          {QStringLiteral("PROP_ALIAS"), QStringLiteral("Функциональное назначение"), 159, Qt::AlignCenter}});
     DBGridEh1->SetDataSource(DataSource1);
+    // The purpose column takes the room left, so its title is not cut.
+    DBGridEh1->horizontalHeader()->setStretchLastSection(true);
 
     StateLabel = new QLabel(Panel1);
     StateLabel->setObjectName(QStringLiteral("StateLabel"));
     StateLabel->setWordWrap(true);
-    static_cast<QHBoxLayout*>(Panel1->layout())->insertWidget(0, StateLabel, 1);
+    static_cast<QHBoxLayout*>(Panel1->layout())->insertWidget(0, StateLabel, 10);
 
     auto* middle = new QHBoxLayout;
     middle->setContentsMargins(0, 0, 0, 0);

@@ -8,11 +8,9 @@
 #include <QPushButton>
 
 TEditorDialog::TEditorDialog(QWidget* owner) : QDialog(owner, Qt::Dialog) {
-    // No buttons on the title bar; a minimised or maximised state offered anyway is undone.
+    // No buttons on the title bar; a minimised or maximised state a window manager offers anyway is
+    // undone, and its close button is refused (closeEvent).
     AllowTitleBarButtons(this, TTitleBarButtons::None);
-    // The system menu hint states the title's decoration explicitly, so that window managers which
-    // offer every button to a bare title leave out minimising and maximising.
-    setWindowFlags(windowFlags() | Qt::WindowSystemMenuHint);
     setModal(true);
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
