@@ -13,17 +13,13 @@ namespace ocisqlite {
 
 namespace {
 
-sword numberFault(Error* err, int code, const std::string& text) {
-    return fail(err, code, text);
-}
-
 sword argumentFault(Error* err, int n) {
     return fail(err, 21560,
                 "ORA-21560: argument " + std::to_string(n) + " is null, invalid, or out of range");
 }
 
 sword overflow(Error* err) {
-    return numberFault(err, 22053, "ORA-22053: overflow error");
+    return fail(err, 22053, "ORA-22053: overflow error");
 }
 
 void store(OCINumber* number, const unsigned char* bytes, std::size_t n) {
@@ -162,7 +158,7 @@ OCI_EXPORT sword OCINumberToInt(OCIError* errhp, const OCINumber* number, uword 
         return argumentFault(err, 4);
     const auto d = load(number);
     if (!d)
-        return numberFault(err, 22060, "ORA-22060: argument [2] is an invalid or uninitialized number");
+        return fail(err, 22060, "ORA-22060: argument [2] is an invalid or uninitialized number");
     const auto whole = roundToWhole(*d);
     if (!whole)
         return overflow(err);
@@ -247,7 +243,7 @@ OCI_EXPORT sword OCINumberToReal(OCIError* errhp, const OCINumber* number, uword
         return argumentFault(err, 4);
     const auto d = load(number);
     if (!d)
-        return numberFault(err, 22060, "ORA-22060: argument [2] is an invalid or uninitialized number");
+        return fail(err, 22060, "ORA-22060: argument [2] is an invalid or uninitialized number");
     const std::string text =
         d->digits.empty() ? "0"
                           : (d->negative ? "-0." : "0.") + d->digits + "e" + std::to_string(d->exponent10);
