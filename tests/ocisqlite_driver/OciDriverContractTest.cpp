@@ -143,7 +143,7 @@ TEST_F(DriverTest, ContextValuesBelongToTheirHandle) {
 
 // ---- statement cache ----
 
-TEST_F(DriverTest, ReleasedStatementsComeBackFromTheCacheWithTheirCursorClosed) {
+TEST_F(DriverTest, CachedStatementsComeBackWithCursorClosedAndDefinesKeptReferenceUnsure) {
     c.ok("CREATE TABLE t (id NUMBER(9), name VARCHAR2(20))");
     c.ok("INSERT INTO t VALUES (1, 'one')");
     c.ok("INSERT INTO t VALUES (2, 'two')");
@@ -169,7 +169,7 @@ TEST_F(DriverTest, ReleasedStatementsComeBackFromTheCacheWithTheirCursorClosed) 
     EXPECT_EQ(again, first) << "the same text finds the cached statement";
     ASSERT_EQ(OCIStmtExecute(c.svc, again, c.err, 0, 0, nullptr, nullptr, OCI_DEFAULT), OCI_SUCCESS);
     ASSERT_EQ(OCIStmtFetch2(again, c.err, 1, OCI_FETCH_NEXT, 0, OCI_DEFAULT), OCI_SUCCESS)
-        << "the define made before the release is kept (ReferenceUnsure)";
+        << "the define made before the release is kept";
     EXPECT_STREQ(name, "uno");
     OCIStmt* other = prepare2(sql);
     EXPECT_NE(other, again) << "a statement in use is not handed out twice";
@@ -440,15 +440,21 @@ TEST_F(DriverTest, NumbersConvertExactlyThroughDecimalDigits) {
     const double inf = INFINITY;
     EXPECT_EQ(OCINumberFromReal(c.err, &inf, sizeof inf, &n), OCI_ERROR);
 
-    const double twoAndAHalf = -2.5;
-    OCINumberFromReal(c.err, &twoAndAHalf, sizeof twoAndAHalf, &n);
-    sb2 rounded = 0;
-    ASSERT_EQ(OCINumberToInt(c.err, &n, sizeof rounded, OCI_NUMBER_SIGNED, &rounded), OCI_SUCCESS);
-    EXPECT_EQ(rounded, -3) << "halves round away from zero (ReferenceUnsure)";
-
     OCINumber bad{};
-    EXPECT_EQ(OCINumberToReal(c.err, &bad, sizeof(double), &rounded), OCI_ERROR);
+    double unused = 0;
+    EXPECT_EQ(OCINumberToReal(c.err, &bad, sizeof unused, &unused), OCI_ERROR);
     EXPECT_EQ(code(), 22060);
+}
+
+TEST_F(DriverTest, NumberToIntRoundsHalvesAwayFromZeroReferenceUnsure) {
+    OCINumber n{};
+    for (const auto& [value, expected] :
+         {std::pair{-2.5, -3}, std::pair{2.5, 3}, std::pair{2.49, 2}, std::pair{0.5, 1}}) {
+        OCINumberFromReal(c.err, &value, sizeof value, &n);
+        sb2 rounded = 0;
+        ASSERT_EQ(OCINumberToInt(c.err, &n, sizeof rounded, OCI_NUMBER_SIGNED, &rounded), OCI_SUCCESS);
+        EXPECT_EQ(rounded, expected) << value;
+    }
 }
 
 TEST_F(DriverTest, NumbersBoundAndFetchedAsOciNumbersKeepEveryDigit) {
@@ -642,7 +648,7 @@ TEST_F(DriverTest, ServerReleaseNumberLayoutReferenceUnsure) {
     EXPECT_EQ(code(), 3114);
 }
 
-TEST_F(DriverTest, AttributesDriversReadAtConnectAndAroundCalls) {
+TEST_F(DriverTest, AttributesDriversReadAtConnectAndAroundCallsReferenceUnsure) {
     ub2 charset = 0;
     ASSERT_EQ(OCIAttrGet(c.srv, OCI_HTYPE_SERVER, &charset, nullptr, OCI_ATTR_CHARSET_ID, c.err),
               OCI_SUCCESS);
@@ -680,12 +686,8 @@ TEST_F(DriverTest, AttributesDriversReadAtConnectAndAroundCalls) {
               OCI_SUCCESS);
     EXPECT_EQ(recoverable, 0) << "a whole boolean is written";
 
-    const std::string dual = "select * from dual";
-    OCIStmt* st = prepare2(dual);
-    ASSERT_EQ(OCIAttrGet(st, OCI_HTYPE_STMT, &text, &len, OCI_ATTR_SQL_ID, c.err), OCI_SUCCESS);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(text), len), "a5ks9fhw2v9s1");
-
     // A column's name stays readable after its descriptor is freed, while the statement lives.
+    OCIStmt* st = prepare2("select * from dual");
     ASSERT_EQ(OCIStmtExecute(c.svc, st, c.err, 0, 0, nullptr, nullptr, OCI_DESCRIBE_ONLY), OCI_SUCCESS);
     void* param = nullptr;
     ASSERT_EQ(OCIParamGet(st, OCI_HTYPE_STMT, c.err, &param, 1), OCI_SUCCESS);
@@ -698,6 +700,15 @@ TEST_F(DriverTest, AttributesDriversReadAtConnectAndAroundCalls) {
     OCIParamGet(st, OCI_HTYPE_STMT, c.err, &reuse, 1);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(text), len), "DUMMY");
     OCIDescriptorFree(reuse, OCI_DTYPE_PARAM);
+    release(st);
+}
+
+TEST_F(DriverTest, SqlIdIsOraclesHashOfTheTextReferenceUnsure) {
+    OCIStmt* st = prepare2("select * from dual");
+    OraText* text = nullptr;
+    ub4 len = 0;
+    ASSERT_EQ(OCIAttrGet(st, OCI_HTYPE_STMT, &text, &len, OCI_ATTR_SQL_ID, c.err), OCI_SUCCESS);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(text), len), "a5ks9fhw2v9s1");
     release(st);
 }
 
