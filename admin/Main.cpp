@@ -35,13 +35,11 @@
 
 namespace {
 
-// How often the window looks at the edit-mode flag, which the server watchers change in the background.
+// How often the window follows the servers' state, which the server watchers change in the background.
 constexpr int EditModePollMs = 500;
 
 // Rows per fetch call of the user list (the dataset's default is 25).
 constexpr int UserListReadBuffer = 250;
-
-const char* const ViewModeText = "Режим просмотра: изменения списка пользователей запрещены";
 
 // An image-only button: a screen reader reads its hint, or the command's words where it has none.
 QToolButton* MakeToolButton(QToolBar* bar, const char* name, QStyle::StandardPixmap icon, const QString& hint,
@@ -73,6 +71,7 @@ TKMF_Admin::TKMF_Admin(QWidget* owner)
 TKMF_Admin::~TKMF_Admin() {
     if (UsersSet) {
         UsersSet->AfterInsert = nullptr;
+        UsersSet->BeforePost = nullptr;
         UsersSet->AfterPost = nullptr;
         UsersSet->BeforeDelete = nullptr;
         UsersSet->AfterDelete = nullptr;
@@ -192,8 +191,12 @@ void TKMF_Admin::BuildLayout() {
     StatusPanel1 = new QLabel(StatusBar1);
     StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
     StatusPanel1->setMinimumWidth(50);
+    ReserveStatus = new QLabel(StatusBar1);
+    ReserveStatus->setObjectName(QStringLiteral("ReserveStatus"));
+    ReserveStatus->hide();
     StatusBar1->addWidget(StatusPanel0);
     StatusBar1->addWidget(StatusPanel1, 1);
+    StatusBar1->addWidget(ReserveStatus);
     setStatusBar(StatusBar1);
 }
 
@@ -230,17 +233,19 @@ void TKMF_Admin::FormCreate() {
     LoadPrograms();
 
     UsersSet->AfterInsert = [this](TOracleDataSet* ds) { UsersAfterInsert(ds); };
+    UsersSet->BeforePost = [this](TOracleDataSet* ds) { UsersBeforePost(ds); };
     UsersSet->AfterPost = [this](TOracleDataSet* ds) { UsersAfterPost(ds); };
     UsersSet->BeforeDelete = [this](TOracleDataSet* ds) { UsersBeforeDelete(ds); };
     UsersSet->AfterDelete = [this](TOracleDataSet* ds) { UsersAfterDelete(ds); };
 
+    FollowUserList();
     DataSource1->SetDataSet(UsersSet);
 
-    UpdateEditMode();
+    WatchServers();
     FModeTimer = new QTimer(this);
     FModeTimer->setObjectName(QStringLiteral("EditModeTimer"));
     FModeTimer->setInterval(EditModePollMs);
-    connect(FModeTimer, &QTimer::timeout, this, &TKMF_Admin::UpdateEditMode);
+    connect(FModeTimer, &QTimer::timeout, this, &TKMF_Admin::WatchServers);
     FModeTimer->start();
 }
 
@@ -299,7 +304,7 @@ void TKMF_Admin::UsersAfterInsert(TOracleDataSet* DataSet) {
 
 void TKMF_Admin::UsersAfterPost(TOracleDataSet* DataSet) {
     // The change reached the main server; the reserve server gets the same row while mirroring.
-    if (MirrorWrites)
+    if (FPostMirrored)
         TUserAdmin::MirrorPost(TUserAdmin::CurrentRow(*DataSet));
     const int count = TUserAdmin::UserCount();
     if (count >= 0)
@@ -308,6 +313,7 @@ void TKMF_Admin::UsersAfterPost(TOracleDataSet* DataSet) {
 }
 
 void TKMF_Admin::UsersBeforeDelete(TOracleDataSet* DataSet) {
+    RefuseInViewMode();
     FDeletingTabNum = DataSet->Fields(0)->AsInteger();
     FDeleteMirrored = MirrorWrites;
 }
@@ -333,29 +339,4 @@ bool TKMF_Admin::eventFilter(QObject* watched, QEvent* event) {
 void TKMF_Admin::FormDestroy() {
     TTempTmp store(this);
     store.Save();
-}
-
-void TKMF_Admin::UpdateEditMode() {
-    if (!UsersSet)
-        return;
-    const bool readOnly = !CanWrite;
-    if (FModeKnown && readOnly == FListReadOnly)
-        return;
-    // A row being edited is left to the user; the switch waits until it is posted or cancelled.
-    if (UsersSet->State() == dsEdit || UsersSet->State() == dsInsert)
-        return;
-    FModeKnown = true;
-    FListReadOnly = readOnly;
-    UsersSet->SetReadOnly(readOnly);
-    DBEdit1->setReadOnly(readOnly);
-    DBCheckBox1->setEnabled(!readOnly);
-    // The navigator re-reads its buttons on the next change of the dataset; until then set them here.
-    const bool canModify = UsersSet->CanModify();
-    DBNavigator1->Button(nbInsert)->setEnabled(canModify);
-    DBNavigator1->Button(nbDelete)->setEnabled(canModify && !UsersSet->IsEmpty());
-    DBNavigator1->Button(nbEdit)->setEnabled(canModify);
-    DBNavigator1->Button(nbPost)->setEnabled(false);
-    DBNavigator1->Button(nbCancel)->setEnabled(false);
-    DBGridEh1->viewport()->update();
-    StatusPanel1->setText(readOnly ? QString::fromUtf8(ViewModeText) : QString());
 }

@@ -63,6 +63,8 @@ public:
     QStatusBar* StatusBar1;
     QLabel* StatusPanel0;
     QLabel* StatusPanel1;
+    // "Резервный сервер недоступен: ...", shown while the reserve server is away.
+    QLabel* ReserveStatus;
     TDataSource* DataSource1;
     // The right half: program grants and the group within the selected program.
     TProgramAccess* Programs = nullptr;
@@ -86,13 +88,21 @@ public:
     void tbStoredProgramsClick();
 
     void UsersAfterInsert(TOracleDataSet* DataSet);
+    void UsersBeforePost(TOracleDataSet* DataSet);
     void UsersAfterPost(TOracleDataSet* DataSet);
     void UsersBeforeDelete(TOracleDataSet* DataSet);
     void UsersAfterDelete(TOracleDataSet* DataSet);
 
+    // Following the servers (MainServers.cpp), every poll interval and also in the middle of an
+    // edit: the mode, the reserve server's absence, and the user list after the main server returned.
+    void WatchServers();
     // View mode: the list is read-only and the status bar says why; edit mode opens it again.
     void UpdateEditMode();
     bool ListReadOnly() const { return FListReadOnly; }
+    void UpdateReserveStatus();
+    // The user list was closed by a lost main server: reopens it once a main server answers, keeps the
+    // selected user where that user still exists, and reloads the programs. True when it is open.
+    bool ReloadUsers();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -103,6 +113,10 @@ private:
     // After an editor closed: "Сохранить" commits both sessions, "Отменить" rolls them back.
     void FinishEditor(bool saved);
     void SetProgramListByCount(int count);
+    // Remembers the selected user, and empties the program panel while the list is closed.
+    void FollowUserList();
+    // A row is sent to the server only in edit mode; view mode raises its reason.
+    static void RefuseInViewMode();
 
     QTimer* FModeTimer = nullptr;
     bool FListReadOnly = false;
@@ -110,4 +124,8 @@ private:
     // The user being deleted and whether the reserve server is to follow (read once per delete).
     int FDeletingTabNum = 0;
     bool FDeleteMirrored = false;
+    // Whether the reserve server follows the row being posted (read when it is sent).
+    bool FPostMirrored = false;
+    // The selected user, kept while the list is closed by a lost server.
+    int FSelectedTabNum = 0;
 };

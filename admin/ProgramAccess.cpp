@@ -251,6 +251,16 @@ void TProgramAccess::clbProgrammNameClickCheck() {
     ShowGroups(programId);
 }
 
+void TProgramAccess::ShowNoUser() {
+    ++FUpdating;
+    for (int i = 0; i < clbProgrammName->count(); ++i)
+        clbProgrammName->item(i)->setCheckState(Qt::Unchecked);
+    --FUpdating;
+    ClearGroupButtons();
+    RG->setEnabled(false);
+    clbProgrammName->setEnabled(false);
+}
+
 void TProgramAccess::RGClick() {
     WriteGroup(TGroupPick::ByUser);
 }

@@ -48,6 +48,8 @@ public:
     void clbProgrammNameClick();
     void clbProgrammNameClickCheck();
     void RGClick();
+    // No user is selected (the user list is closed): no marks, no groups, nothing to tick.
+    void ShowNoUser();
 
     QListWidget* clbProgrammName;
     QGroupBox* RG;

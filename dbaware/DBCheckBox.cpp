@@ -37,7 +37,8 @@ void TDBCheckBox::SetValueUnchecked(const QString& value) {
 
 void TDBCheckBox::ShowValue() {
     TField* field = FDataSource ? FDataSource->Field(FDataField) : nullptr;
-    setEnabled(field != nullptr);
+    // A dataset that cannot be modified (read-only, no ROWID) keeps the box read-only on every change.
+    setEnabled(field != nullptr && field->DataSet()->CanModify());
     const bool checked = field && field->DataSet()->CurrentIndex() >= 0 &&
                          field->AsString().compare(FValueChecked, Qt::CaseInsensitive) == 0;
     setChecked(checked);

@@ -32,6 +32,7 @@ void TDBEdit::ShowValue(TField* changed) {
     if (changed && changed != field)
         return;
     setEnabled(field != nullptr);
+    setReadOnly(!field || !field->DataSet()->CanModify());
     setMaxLength(field && field->DataType() == ftString ? field->Size() : 32767);
     // Input not yet written survives a state change of the same record.
     if (FPending && field && (field->DataSet()->State() == dsEdit || field->DataSet()->State() == dsInsert) &&

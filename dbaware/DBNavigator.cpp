@@ -85,7 +85,8 @@ void TDBNavigator::UpdateButtons() {
     FButtons[nbDelete]->setEnabled(canModify && !ds->IsEmpty());
     FButtons[nbEdit]->setEnabled(canModify && !editing);
     FButtons[nbPost]->setEnabled(canModify && editing);
-    FButtons[nbCancel]->setEnabled(canModify && editing);
+    // A row being edited can always be given up, also after the dataset became read-only.
+    FButtons[nbCancel]->setEnabled(editing);
     FButtons[nbRefresh]->setEnabled(active);
 }
 

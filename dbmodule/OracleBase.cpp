@@ -94,6 +94,7 @@ void TFOracleBase::LoadAlias(TOracleSession* session, int number) {
 void TFOracleBase::InitServers(int twoServers) {
     Busy = true;
     MirrorWrites = false;
+    MirrorWanted = false;
     CanWrite = false;
     MainOk = false;
     ReserveOk = false;
@@ -188,6 +189,7 @@ bool TFOracleBase::EvaluateMain() {
         CanWrite = canWrite;
         MirrorWrites = canWrite && (m == 1 || s == 1 || (m == 0 && s == 0));
     }
+    MirrorWanted = MirrorWrites.load();
     return result;
 }
 
@@ -342,6 +344,7 @@ void TFOracleBase::LogOffQuietly(TOracleSession* session) {
 void TFOracleBase::StopServers() {
     Busy = true;
     MirrorWrites = false;
+    MirrorWanted = false;
     CanWrite = false;
     MainOk = false;
     ReserveOk = false;
@@ -376,6 +379,10 @@ void TFOracleBase::AutoConnectTick() {
     } else if (!FNotice->Shown() && !FNotice->IsVisible()) {
         FNotice->ShowNotice();
     }
+}
+
+bool TFOracleBase::ReserveUnavailable() const {
+    return TwoServers > 0 && MainOk && CanWrite && MirrorWanted && !MirrorWrites;
 }
 
 QString TFOracleBase::StatusText() const {

@@ -71,6 +71,9 @@ public:
     std::atomic<bool> MainOk{false};
     std::atomic<bool> ReserveOk{false};
     std::atomic<bool> Busy{false};
+    // The servers' state rows ask for mirroring (the last evaluation's MirrorWrites before the reserve
+    // was probed): with MirrorWrites false as well, the reserve server is away.
+    std::atomic<bool> MirrorWanted{false};
 
     void OnCreateProc();
     // Fills a session's logon parameters from [Alias<suffix>] and AutoConnect from [Timer<suffix>].
@@ -101,6 +104,10 @@ public:
     void AutoConnectTick();
     // The connection-loss window, when AutoConnect created it.
     IConnectNotice* Notice() const { return FNotice.get(); }
+
+    // Two servers, edit mode, mirroring asked for, but the reserve server did not answer (or refused a
+    // repeated change): changes are written to the main server only.
+    bool ReserveUnavailable() const;
 
     // Panel text of the status bar: servers and, once signed in, the user's full name.
     QString StatusText() const;

@@ -657,6 +657,13 @@ QVariant TOracleDataSet::GetVariable(const QString& name) const {
 // ---------------------------------------------------------------------------------------------
 // Opening and closing
 
+void TOracleDataSet::SetReadOnly(bool value) {
+    if (FReadOnly == value)
+        return;
+    FReadOnly = value;
+    emit StateChanged();
+}
+
 bool TOracleDataSet::CanModify() const {
     return Active() && !FReadOnly && FRowIdColumn >= 0;
 }

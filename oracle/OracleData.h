@@ -125,7 +125,8 @@ public:
     bool Optimize() const { return FOptimize; }
     void SetOptimize(bool value);
     bool ReadOnly() const { return FReadOnly; }
-    void SetReadOnly(bool value) { FReadOnly = value; }
+    // A change emits StateChanged: the controls follow whether they may edit.
+    void SetReadOnly(bool value);
     bool CommitOnPost() const { return FCommitOnPost; }
     void SetCommitOnPost(bool value) { FCommitOnPost = value; }
     // Empty: the table named after the first FROM of the statement.

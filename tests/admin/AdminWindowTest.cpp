@@ -28,6 +28,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -98,6 +100,40 @@ protected:
     static void TypeText(QWidget* widget, const QString& text) {
         for (const QChar c : text)
             QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+    // Program entries ticked in the window, and programs granted to a user on the main server.
+    int CheckedCount() const {
+        QListWidget* list = Window->clbProgrammName;
+        int n = 0;
+        for (int i = 0; i < list->count(); ++i)
+            n += list->item(i)->checkState() == Qt::Checked ? 1 : 0;
+        return n;
+    }
+    int GrantedCount(int tabNum) const {
+        return FServers
+            ->Scalar(Main, QStringLiteral("SELECT COUNT(DISTINCT F.ID_PROGRAMM) FROM KMR_PROG_FOR_USER F, "
+                                          "KMR_PROGRAMMEXE P WHERE F.ID_PROGRAMM = P.ID_PROGRAMMEXE "
+                                          "AND F.TABNUM = %1")
+                               .arg(tabNum))
+            .toInt();
+    }
+    // Marks a server unreachable (true) or reachable again (false).
+    void SetDown(const QString& server, bool down) const {
+        QFile marker(FServers->DbFile(server) + QStringLiteral(".down"));
+        if (down) {
+            ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+            marker.close();
+        } else {
+            marker.remove();
+        }
+    }
+    // Runs the auto-connect check (the watchers work in the background) until condition holds.
+    static bool TickUntil(const std::function<bool()>& condition) {
+        for (int i = 0; i < 200 && !condition(); ++i) {
+            FOracleBase->CheckServers();
+            QTest::qWait(25);
+        }
+        return condition();
     }
     int Count(const QString& server, const QString& where) const {
         return FServers->Scalar(server, QStringLiteral("SELECT COUNT(*) FROM USER_PSW WHERE ") + where)
@@ -196,23 +232,9 @@ TEST_F(AdminWindow, ProgramMarksFollowTheSelectedUser) {
     QListWidget* list = Window->clbProgrammName;
     ASSERT_EQ(list->count(),
               FServers->Scalar(Main, QStringLiteral("SELECT COUNT(*) FROM KMR_PROGRAMMEXE")).toInt());
-    const auto checkedCount = [list] {
-        int n = 0;
-        for (int i = 0; i < list->count(); ++i)
-            n += list->item(i)->checkState() == Qt::Checked ? 1 : 0;
-        return n;
-    };
-    const auto grantedCount = [this](int tabNum) {
-        return FServers
-            ->Scalar(Main, QStringLiteral("SELECT COUNT(DISTINCT F.ID_PROGRAMM) FROM KMR_PROG_FOR_USER F, "
-                                          "KMR_PROGRAMMEXE P WHERE F.ID_PROGRAMM = P.ID_PROGRAMMEXE "
-                                          "AND F.TABNUM = %1")
-                               .arg(tabNum))
-            .toInt();
-    };
     for (int tabNum : {2, 13, 41}) {
         SelectUser(tabNum);
-        EXPECT_EQ(checkedCount(), grantedCount(tabNum)) << "user " << tabNum;
+        EXPECT_EQ(CheckedCount(), GrantedCount(tabNum)) << "user " << tabNum;
     }
 }
 
@@ -342,6 +364,15 @@ TEST_F(AdminWindow, ViewModeMakesTheListReadOnlyUntilEditModeReturns) {
     EXPECT_TRUE(Nav(nbRefresh)->isEnabled());
     EXPECT_TRUE(Window->DBEdit1->isReadOnly());
     EXPECT_FALSE(Window->DBCheckBox1->isEnabled());
+    // Every data-aware control stays read-only while the window says view mode, also after moves.
+    for (int tabNum : {2, 13, 14}) {
+        SelectUser(tabNum);
+        EXPECT_FALSE(Window->DBCheckBox1->isEnabled()) << tabNum;
+        EXPECT_TRUE(Window->DBEdit1->isReadOnly()) << tabNum;
+        EXPECT_FALSE(Nav(nbEdit)->isEnabled()) << tabNum;
+    }
+    Window->DBCheckBox1->click();
+    EXPECT_EQ(Users()->State(), dsBrowse);
     const QModelIndex cell = Window->DBGridEh1->model()->index(0, 0);
     EXPECT_FALSE(Window->DBGridEh1->model()->flags(cell) & Qt::ItemIsEditable);
     EXPECT_FALSE(Window->StatusPanel1->text().isEmpty());
@@ -355,6 +386,121 @@ TEST_F(AdminWindow, ViewModeMakesTheListReadOnlyUntilEditModeReturns) {
     EXPECT_FALSE(Window->DBEdit1->isReadOnly());
     EXPECT_TRUE(Window->DBGridEh1->model()->flags(cell) & Qt::ItemIsEditable);
     EXPECT_TRUE(Window->StatusPanel1->text().isEmpty());
+}
+
+// Every post is decided when it is sent: view mode that began in the middle of an edit shows within
+// the poll interval, refuses the post with its reason and keeps the typed value; back in edit mode the
+// row reaches both servers.
+TEST_F(AdminWindow, AnEditPostedAfterTheSwitchToViewModeIsRefusedAndKept) {
+    Start(true);
+    ASSERT_TRUE(MirrorWrites.load());
+    const QString before =
+        FServers->Scalar(Main, QStringLiteral("SELECT IPADR FROM USER_PSW WHERE TABNUM = 14")).toString();
+    SelectUser(14);
+    Window->DBEdit1->setFocus();
+    Window->DBEdit1->selectAll();
+    TypeText(Window->DBEdit1, QStringLiteral("10.9.9.9"));
+    ASSERT_EQ(Users()->State(), dsEdit);
+
+    FServers->Exec(Main, QStringLiteral("UPDATE SRV SET RO = 2"));
+    FOracleBase->CheckServers();
+    ASSERT_FALSE(CanWrite.load());
+    QTest::qWait(700); // the window's poll interval
+    EXPECT_TRUE(Window->ListReadOnly());
+    EXPECT_FALSE(Window->StatusPanel1->text().isEmpty());
+    EXPECT_TRUE(Window->DBEdit1->isReadOnly());
+    EXPECT_EQ(Window->DBEdit1->text(), QStringLiteral("10.9.9.9"));
+    EXPECT_FALSE(Nav(nbPost)->isEnabled());
+    EXPECT_TRUE(Nav(nbCancel)->isEnabled());
+
+    // Leaving the row posts it: refused with the view-mode reason; the row stays as typed.
+    Answerer.ExpectMessage(mrOk, QStringLiteral("Режим просмотра"));
+    Window->DBGridEh1->setCurrentIndex(Window->DBGridEh1->model()->index(0, 0));
+    EXPECT_EQ(Users()->State(), dsEdit);
+    EXPECT_EQ(Users()->FieldByName(QStringLiteral("TABNUM"))->AsInteger(), 14);
+    EXPECT_EQ(Users()->FieldByName(QStringLiteral("IPADR"))->AsString(), QStringLiteral("10.9.9.9"));
+    for (const QString& server : {Main, Reserve})
+        EXPECT_EQ(FServers->Scalar(server, QStringLiteral("SELECT IPADR FROM USER_PSW WHERE TABNUM = 14"))
+                      .toString(),
+                  before)
+            << server.toStdString();
+
+    // Edit mode again: the same row goes to both servers.
+    FServers->Exec(Main, QStringLiteral("UPDATE SRV SET RO = 0"));
+    FOracleBase->CheckServers();
+    ASSERT_TRUE(CanWrite.load() && MirrorWrites.load());
+    Window->WatchServers();
+    EXPECT_FALSE(Window->ListReadOnly());
+    ASSERT_TRUE(Nav(nbPost)->isEnabled());
+    Nav(nbPost)->click();
+    EXPECT_EQ(Users()->State(), dsBrowse);
+    for (const QString& server : {Main, Reserve})
+        EXPECT_EQ(FServers->Scalar(server, QStringLiteral("SELECT IPADR FROM USER_PSW WHERE TABNUM = 14"))
+                      .toString(),
+                  QStringLiteral("10.9.9.9"))
+            << server.toStdString();
+}
+
+// While two servers are configured and the reserve server is away, the status bar says that changes
+// reach the main server only; the message goes when the reserve answers again.
+TEST_F(AdminWindow, TheStatusBarSaysWhenTheReserveServerIsAway) {
+    const QString away =
+        QStringLiteral("Резервный сервер недоступен: изменения записываются только на основной сервер");
+    Start(true);
+    Window->WatchServers();
+    EXPECT_TRUE(Window->ReserveStatus->isHidden());
+    SetDown(Reserve, true);
+    FOracleBase->CheckServers();
+    EXPECT_FALSE(MirrorWrites.load());
+    QTest::qWait(700); // the window's poll interval
+    EXPECT_FALSE(Window->ReserveStatus->isHidden());
+    EXPECT_EQ(Window->ReserveStatus->text(), away);
+    SetDown(Reserve, false);
+    ASSERT_TRUE(TickUntil([] { return MirrorWrites.load(); }));
+    Window->WatchServers();
+    EXPECT_TRUE(Window->ReserveStatus->isHidden());
+
+    // One server: there is no reserve to miss.
+    Stop();
+    FServers = std::make_unique<TTestServers>(false);
+    StartModule(QStringLiteral("admin/kmr2026"));
+    Window->WatchServers();
+    EXPECT_TRUE(Window->ReserveStatus->isHidden());
+}
+
+// A lost main server closes the user list; once a main server answers again the window reloads by
+// itself, keeps the selected user where that user still exists, and is fully usable.
+TEST_F(AdminWindow, AfterAMainServerOutageTheWindowReloadsAndKeepsTheSelectedUser) {
+    Start(true);
+    SelectUser(14);
+    const QString addresses = Window->DBEdit1->text();
+    SetDown(Main, true);
+    EXPECT_FALSE(FOracleBase->CheckServers());
+    QTest::qWait(50);
+    EXPECT_FALSE(Users()->Active());
+    // No user is selected meanwhile: the program panel shows no one's marks.
+    EXPECT_EQ(CheckedCount(), 0);
+    EXPECT_FALSE(Window->clbProgrammName->isEnabled());
+
+    SetDown(Main, false);
+    ASSERT_TRUE(TickUntil([this] { return Users()->Active(); }));
+    EXPECT_EQ(Users()->FieldByName(QStringLiteral("TABNUM"))->AsInteger(), 14);
+    EXPECT_EQ(Window->DBEdit1->text(), addresses);
+    EXPECT_EQ(CheckedCount(), GrantedCount(14));
+    EXPECT_TRUE(Window->clbProgrammName->isEnabled());
+    for (TNavigateBtn b : {nbRefresh, nbInsert, nbDelete, nbEdit, nbFirst})
+        EXPECT_TRUE(Nav(b)->isEnabled()) << b;
+    EXPECT_TRUE(CanWrite.load());
+
+    // A user deleted meanwhile: the list opens at its first row.
+    SetDown(Main, true);
+    EXPECT_FALSE(FOracleBase->CheckServers());
+    SetDown(Main, false);
+    FServers->Exec(Main, QStringLiteral("DELETE FROM USER_PSW WHERE TABNUM = 14"));
+    ASSERT_TRUE(TickUntil([this] { return Users()->Active(); }));
+    EXPECT_EQ(Users()->CurrentIndex(), 0);
+    const int first = Users()->FieldByName(QStringLiteral("TABNUM"))->AsInteger();
+    EXPECT_EQ(CheckedCount(), GrantedCount(first));
 }
 
 TEST_F(AdminWindow, GeometryIsSavedAndRestoredThroughTempTmp) {
