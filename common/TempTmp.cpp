@@ -56,7 +56,13 @@ void TTempTmp::Restore(int margin) {
                  ReadInteger(FSection, KeyHeight, current.height()));
     if (FControl->isWindow())
         bounds = PullOntoDesktop(bounds, margin, CurrentDesktop().Describe());
-    FControl->setGeometry(bounds);
+    // A window that was never placed has no position of its own yet (Qt reports 0, 0, which would put
+    // the title bar above the screen): without a stored one the window manager places it.
+    if (FControl->isWindow() && !FControl->testAttribute(Qt::WA_Moved) && !ValueExists(FSection, KeyLeft) &&
+        !ValueExists(FSection, KeyTop))
+        FControl->resize(bounds.size());
+    else
+        FControl->setGeometry(bounds);
     if (!FControl->isWindow())
         return;
     const auto state = WindowStateFromName(ReadString(FSection, KeyWindowState, WindowStateName(wsNormal)));
@@ -77,8 +83,9 @@ void TTempTmp::Save() {
             WriteString(FSection, KeyWindowState, WindowStateName(wsMaximized));
         else
             DeleteKey(FSection, KeyWindowState);
-        // A maximised or minimised window stores the rectangle it returns to.
-        if (FControl->testAttribute(Qt::WA_WState_Created)) {
+        // A maximised or minimised window stores the rectangle it returns to, also when its native
+        // window is gone (a closed main window on X11 keeps its restored rectangle only in Qt).
+        if (state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) {
             const QRect normal = FControl->normalGeometry();
             if (normal.isValid())
                 bounds = normal;

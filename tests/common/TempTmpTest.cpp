@@ -91,6 +91,14 @@ TEST_F(TempTmpTest, MissingFileKeepsTheCurrentGeometry) {
     WriteBytes(TempFileName, "[" + childStore.Section().toUtf8() + "]\nLeft=5000\n");
     TTempTmp(&child, "TPanel").Restore(40);
     EXPECT_EQ(child.geometry(), QRect(5000, 2, 3, 4));
+    // A window never placed, with nothing stored, is left to the window manager to place, so its
+    // title bar is not put above the screen at 0, 0; a stored size still applies.
+    WriteBytes(TempFileName, "[" + Section().toUtf8() + "]\nWidth=700\n");
+    TKMF_Admin fresh;
+    fresh.resize(762, 419);
+    TTempTmp(&fresh).Restore(40);
+    EXPECT_FALSE(fresh.testAttribute(Qt::WA_Moved));
+    EXPECT_EQ(fresh.size(), QSize(700, 419));
 }
 
 TEST_F(TempTmpTest, MaximisedWindowRoundTrip) {
