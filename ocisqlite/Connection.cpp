@@ -2,6 +2,7 @@
 
 #include "Runtime.h"
 
+#include "Constraints.h"
 #include "OracleFunctions.h"
 #include "PasswordHash.h"
 #include "RowLocks.h"
@@ -58,7 +59,7 @@ std::string columnPath(const std::string& schema, const std::string& tableDotCol
     const auto dot = tableDotColumn.find('.');
     const std::string table = dot == std::string::npos ? std::string() : tableDotColumn.substr(0, dot);
     const std::string column = dot == std::string::npos ? tableDotColumn : tableDotColumn.substr(dot + 1);
-    return "(\"" + schema + "\".\"" + upperCase(table) + "\".\"" + upperCase(column) + "\")";
+    return "(\"" + schema + "\".\"" + oracleName(table) + "\".\"" + oracleName(column) + "\")";
 }
 
 std::mutex& locksMutex() {
@@ -141,7 +142,41 @@ void numberCheck(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 } // namespace
 
-sqlite3* openDatabase(const std::string& path, bool create) {
+namespace {
+
+// A read-only, full, damaged or unreadable database file, in Oracle's words for a data file.
+OraError fileError(sqlite3* db, int ext) {
+    const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
+    const std::string name = "ORA-01110: data file 1: '" + std::string(file ? file : "") + "'";
+    switch (ext & 0xff) {
+    case SQLITE_READONLY:
+        return OraError(372, "ORA-00372: file 1 cannot be modified at this time\n" + name);
+    case SQLITE_FULL:
+        return OraError(1237,
+                        "ORA-01237: cannot extend datafile 1\n" + name +
+                            "\nORA-27072: File I/O error\nLinux-x86_64 Error: 28: No space left on device");
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return OraError(1578, "ORA-01578: ORACLE data block corrupted (file # 1, block # 1)\n" + name);
+    case SQLITE_CANTOPEN:
+        return OraError(1157, "ORA-01157: cannot identify/lock data file 1 - see DBWR trace file\n" + name);
+    default:
+        break;
+    }
+    const bool writing = ext == SQLITE_IOERR_WRITE || ext == SQLITE_IOERR_FSYNC ||
+                         ext == SQLITE_IOERR_DIR_FSYNC || ext == SQLITE_IOERR_TRUNCATE ||
+                         ext == SQLITE_IOERR_DELETE;
+    return OraError(writing ? 1114 : 1115,
+                    std::string(writing ? "ORA-01114: IO error writing block to file 1 (block # 1)\n"
+                                        : "ORA-01115: IO error reading block from file 1 (block # 1)\n") +
+                        name + "\nORA-27072: File I/O error");
+}
+
+} // namespace
+
+sqlite3* openDatabase(const std::string& pathIn, bool create) {
+    // A name starting "file:" would be taken as a URI with its own options: it is a file name here.
+    const std::string path = pathIn.rfind("file:", 0) == 0 ? "./" + pathIn : pathIn;
     sqlite3* db = nullptr;
     // A connection belongs to one session, whose calls are serialised by its environment's lock.
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
@@ -154,12 +189,12 @@ sqlite3* openDatabase(const std::string& path, bool create) {
     // Double-quoted text is an identifier in Oracle, never a string.
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-    char* err = nullptr;
+    // A file that is no database (damaged) or cannot be read says so, not that the name is unknown.
     if (sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA case_sensitive_like=ON; PRAGMA foreign_keys=ON;",
-                     nullptr, nullptr, &err) != SQLITE_OK) {
-        sqlite3_free(err);
+                     nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const OraError e = fileError(db, sqlite3_extended_errcode(db));
         sqlite3_close(db);
-        throw OraError(12154, "ORA-12154: TNS:could not resolve the connect identifier specified");
+        throw e;
     }
     registerOracleFunctions(db);
     return db;
@@ -262,13 +297,18 @@ OraError mapSqliteError(sqlite3* db, int rc, StatementKind kind, const std::stri
     switch (ext) {
     case SQLITE_CONSTRAINT_UNIQUE:
     case SQLITE_CONSTRAINT_PRIMARYKEY: {
-        // SQLite names the columns, not the constraint: give it a stable system-style name.
+        // SQLite names the columns: the constraint's name comes from the DDL that made it; a key the DDL
+        // did not name gets a stable system-style name.
         const std::string cols = afterPrefix(msg, "failed: ");
-        std::uint32_t h = 2166136261u;
-        for (char c : upperCase(cols))
-            h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-        char name[32];
-        std::snprintf(name, sizeof name, "SYS_C%07u", h % 10000000u);
+        std::string name = db ? uniqueConstraintName(db, cols) : std::string();
+        if (name.empty()) {
+            std::uint32_t h = 2166136261u;
+            for (char c : upperCase(cols))
+                h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "SYS_C%07u", h % 10000000u);
+            name = buf;
+        }
         return OraError(1, "ORA-00001: unique constraint (" + schema + "." + name + ") violated");
     }
     case SQLITE_CONSTRAINT_NOTNULL: {
@@ -297,14 +337,17 @@ OraError mapSqliteError(sqlite3* db, int rc, StatementKind kind, const std::stri
     case SQLITE_FULL:
     case SQLITE_NOTADB:
     case SQLITE_CANTOPEN:
-        return OraError(3113, "ORA-03113: end-of-file on communication channel");
+    case SQLITE_READONLY:
+        return fileError(db, ext);
     default:
         break;
     }
     if (msg.rfind("no such table: ", 0) == 0)
         return OraError(942, "ORA-00942: table or view does not exist");
+    if (const auto at = msg.find(" has no column named "); at != std::string::npos)
+        return OraError(904, "ORA-00904: \"" + oracleName(msg.substr(at + 21)) + "\": invalid identifier");
     if (msg.rfind("no such column: ", 0) == 0)
-        return OraError(904, "ORA-00904: \"" + upperCase(msg.substr(16)) + "\": invalid identifier");
+        return OraError(904, "ORA-00904: \"" + oracleName(msg.substr(16)) + "\": invalid identifier");
     if (msg.rfind("ambiguous column name", 0) == 0)
         return OraError(918, "ORA-00918: column ambiguously defined");
     if (msg.find("values were supplied") != std::string::npos ||
@@ -405,8 +448,13 @@ void Connection::installColumnChecks() {
         }
         return out + "'";
     };
+    auto add = [](std::string& list, const std::string& sep, const std::string& item) {
+        list += (list.empty() ? "" : sep) + item;
+    };
     for (const std::string& table : tables) {
-        std::string checks;
+        // checks: BEFORE triggers raising Oracle's errors; fixes: what Oracle stores (NUMBER(p,s) rounded to
+        // its scale, CHAR(n) blank-padded), which SQLite can only apply after the row is written.
+        std::string checks, fixWhen, fixSet;
         sqlite3_stmt* st = nullptr;
         sqlite3_prepare_v2(db_, ("PRAGMA table_info(" + quoteIdent(table) + ")").c_str(), -1, &st, nullptr);
         while (st && sqlite3_step(st) == SQLITE_ROW) {
@@ -416,33 +464,56 @@ void Connection::installColumnChecks() {
             const auto open = decl.find('(');
             const std::string base = decl.substr(0, open);
             const std::string col = "NEW." + quoteIdent(column);
-            if ((base == "VARCHAR2" || base == "VARCHAR" || base == "NVARCHAR2" || base == "CHAR" ||
-                 base == "NCHAR") &&
-                open != std::string::npos) {
-                const long max = std::strtol(decl.c_str() + open + 1, nullptr, 10);
+            auto fix = [&](const std::string& function, const std::string& arg) {
+                add(fixWhen, " OR ", col + " IS NOT " + function + "(" + col + ", " + arg + ")");
+                add(fixSet, ", ",
+                    quoteIdent(column) + " = " + function + "(" + quoteIdent(column) + ", " + arg + ")");
+            };
+            if (base == "VARCHAR2" || base == "VARCHAR" || base == "NVARCHAR2" || base == "CHAR" ||
+                base == "NCHAR") {
+                const long max = open == std::string::npos
+                                     ? (base == "CHAR" || base == "NCHAR" ? 1 : 0)
+                                     : std::strtol(decl.c_str() + open + 1, nullptr, 10);
                 if (max > 0)
-                    checks += (checks.empty() ? "" : ", ") + std::string("ocisqlite_varchar(") +
-                              literal(upperCase(table)) + ", " + literal(upperCase(column)) + ", " + col +
-                              ", " + std::to_string(max) + ")";
+                    add(checks, ", ",
+                        "ocisqlite_varchar(" + literal(oracleName(table)) + ", " +
+                            literal(oracleName(column)) + ", " + col + ", " + std::to_string(max) + ")");
+                if ((base == "CHAR" || base == "NCHAR") && max > 1)
+                    fix("ocisqlite_pad", std::to_string(max));
             } else if (base == "NUMBER" && open != std::string::npos && decl.find('*') == std::string::npos) {
                 const long precision = std::strtol(decl.c_str() + open + 1, nullptr, 10);
                 const auto comma = decl.find(',', open);
                 const long scale =
                     comma == std::string::npos ? 0 : std::strtol(decl.c_str() + comma + 1, nullptr, 10);
-                checks += (checks.empty() ? "" : ", ") + std::string("ocisqlite_number(") + col + ", " +
-                          std::to_string(precision) + ", " + std::to_string(scale) + ")";
+                add(checks, ", ",
+                    "ocisqlite_number(" + col + ", " + std::to_string(precision) + ", " +
+                        std::to_string(scale) + ")");
+                fix("ocisqlite_store_number", std::to_string(scale));
             } else if (base == "NUMBER" || base == "INTEGER" || base == "FLOAT") {
-                checks += (checks.empty() ? "" : ", ") + std::string("ocisqlite_number(") + col + ")";
+                add(checks, ", ", "ocisqlite_number(" + col + ")");
             }
         }
         sqlite3_finalize(st);
         for (const char* event : {"INSERT", "UPDATE"}) {
-            const std::string name = quoteIdent("OCISQLITE_CHECK_" + upperCase(table) + "_" + event);
-            sqlite3_exec(db_, ("DROP TRIGGER IF EXISTS " + name).c_str(), nullptr, nullptr, nullptr);
+            // Files made before the engine named its triggers so still hold the old names.
+            const std::string legacy = quoteIdent("OCISQLITE_CHECK_" + upperCase(table) + "_" + event);
+            sqlite3_exec(db_, ("DROP TRIGGER IF EXISTS " + legacy).c_str(), nullptr, nullptr, nullptr);
+            const std::string check = quoteIdent("ocisqlite\"check " + table + " " + event);
+            const std::string fixName = quoteIdent("ocisqlite\"fix " + table + " " + event);
+            sqlite3_exec(db_,
+                         ("DROP TRIGGER IF EXISTS " + check + "; DROP TRIGGER IF EXISTS " + fixName).c_str(),
+                         nullptr, nullptr, nullptr);
             if (!checks.empty())
                 sqlite3_exec(db_,
-                             ("CREATE TRIGGER " + name + " BEFORE " + event + " ON " + quoteIdent(table) +
+                             ("CREATE TRIGGER " + check + " BEFORE " + event + " ON " + quoteIdent(table) +
                               " BEGIN SELECT " + checks + "; END")
+                                 .c_str(),
+                             nullptr, nullptr, nullptr);
+            if (!fixSet.empty())
+                sqlite3_exec(db_,
+                             ("CREATE TRIGGER " + fixName + " AFTER " + event + " ON " + quoteIdent(table) +
+                              " WHEN " + fixWhen + " BEGIN UPDATE " + quoteIdent(table) + " SET " + fixSet +
+                              " WHERE rowid = NEW.rowid; END")
                                  .c_str(),
                              nullptr, nullptr, nullptr);
         }
@@ -512,40 +583,53 @@ sqlite3_stmt* Connection::cached(const char* sql) const {
     return st;
 }
 
-std::string Connection::resolveTable(const std::string& upperName) const {
+bool Connection::hasTable(const std::string& name) const {
     // The engine's own tables are no client's business: SQLite's, and those of a legacy file.
-    if (upperName.size() >= 7 && upperCase(upperName.substr(0, 7)) == "SQLITE_")
-        return {};
-    if (legacy_ && (upperName == kLegacyUsersTable || upperName == kLegacySynonymsTable))
-        return {};
-    const std::string synSql = "SELECT TARGET FROM " + synonymsSql_ + " WHERE NAME = ?";
-    std::string name = upperName;
-    // A synonym may name another synonym; a short chain is plenty.
-    for (int depth = 0; depth < 8; ++depth) {
-        if (sqlite3_stmt* st = cached("SELECT name FROM sqlite_master WHERE type IN ('table','view') AND "
-                                      "upper(name) = ?")) {
-            sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-            const bool found = sqlite3_step(st) == SQLITE_ROW;
-            sqlite3_reset(st);
-            if (found)
-                return name;
-        }
-        sqlite3_stmt* syn = cached(synSql.c_str());
-        if (!syn)
-            return {};
-        sqlite3_bind_text(syn, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-        if (sqlite3_step(syn) != SQLITE_ROW) {
-            sqlite3_reset(syn);
-            return {};
-        }
-        name = upperCase(reinterpret_cast<const char*>(sqlite3_column_text(syn, 0)));
-        sqlite3_reset(syn);
-    }
-    return {};
+    if (name.size() >= 7 && upperCase(name.substr(0, 7)) == "SQLITE_")
+        return false;
+    if (legacy_ && (name == kLegacyUsersTable || name == kLegacySynonymsTable))
+        return false;
+    sqlite3_stmt* st = cached("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
+    if (!st)
+        return false;
+    const std::string stored = sqliteName(name);
+    sqlite3_bind_text(st, 1, stored.c_str(), -1, SQLITE_TRANSIENT);
+    const bool found = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_reset(st);
+    return found;
 }
 
-std::uint32_t Connection::objectNumber(const std::string& upperTable) const {
-    return upperTable.empty() ? 0 : tableObjectNumber(upperTable);
+std::optional<std::string> Connection::synonymTarget(const std::string& name) const {
+    const std::string sql = "SELECT TARGET FROM " + synonymsSql_ + " WHERE NAME = ?";
+    sqlite3_stmt* st = cached(sql.c_str());
+    if (!st)
+        return std::nullopt;
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    std::optional<std::string> target;
+    if (sqlite3_step(st) == SQLITE_ROW)
+        target = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_reset(st);
+    return target;
+}
+
+std::vector<ColumnInfo> Connection::columns(const std::string& table) const {
+    std::vector<ColumnInfo> cols;
+    sqlite3_stmt* st = cached("SELECT name, type FROM pragma_table_info(?)");
+    if (!st)
+        return cols;
+    const std::string stored = sqliteName(table);
+    sqlite3_bind_text(st, 1, stored.c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        const auto* n = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+        cols.push_back({oracleName(n ? n : ""), t ? t : ""});
+    }
+    sqlite3_reset(st);
+    return cols;
+}
+
+std::uint32_t Connection::objectNumber(const std::string& table) const {
+    return table.empty() ? 0 : tableObjectNumber(table);
 }
 
 void Connection::addSynonym(const std::string& name, const std::string& target) {
@@ -563,6 +647,22 @@ void Connection::addSynonym(const std::string& name, const std::string& target) 
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE)
         throw mapSqliteError(db_, rc, StatementKind::Insert, user_);
+    schemaChanged();
+}
+
+void Connection::dropSynonym(const std::string& name) {
+    const std::string sql = "DELETE FROM " + synonymsSql_ + " WHERE NAME = ?";
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+        OraError e = mapSqliteError(db_, sqlite3_errcode(db_), StatementKind::Drop, user_);
+        sqlite3_finalize(st);
+        throw e;
+    }
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE)
+        throw mapSqliteError(db_, rc, StatementKind::Drop, user_);
     schemaChanged();
 }
 

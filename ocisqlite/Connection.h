@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@ void ensureEngineTables(sqlite3* db);
 void putAccount(sqlite3* db, const std::string& user, const std::string& password);
 
 // The Oracle error for a failed SQLite call. kind tells INSERT (01400) from UPDATE (01407).
+// A read-only, full, damaged or unreadable file gives the Oracle errors that say so, naming the file.
 OraError mapSqliteError(sqlite3* db, int rc, StatementKind kind, const std::string& schema);
 
 // Stable per-table object number for ROWID texts.
@@ -66,9 +68,13 @@ public:
     void setCallTimeoutMs(unsigned ms) { callTimeoutMs_ = ms; }
 
     // CatalogView
-    std::string resolveTable(const std::string& upperName) const override;
-    std::uint32_t objectNumber(const std::string& upperTable) const override;
+    bool hasTable(const std::string& name) const override;
+    std::optional<std::string> synonymTarget(const std::string& name) const override;
+    std::vector<ColumnInfo> columns(const std::string& table) const override;
+    std::uint32_t objectNumber(const std::string& table) const override;
+    std::string currentUser() const override { return user_; }
     void addSynonym(const std::string& name, const std::string& target);
+    void dropSynonym(const std::string& name);
     // Bumped by DDL so that cached translations are redone.
     std::uint64_t schemaGeneration() const { return generation_; }
     void schemaChanged() { ++generation_; }

@@ -27,10 +27,12 @@ std::string hintFor(const Translation& t, const std::string& name) {
 }
 
 bool isDml(StatementKind k) {
-    return k == StatementKind::Insert || k == StatementKind::Update || k == StatementKind::Delete;
+    return k == StatementKind::Insert || k == StatementKind::Update || k == StatementKind::Delete ||
+           k == StatementKind::Merge;
 }
 bool isDdl(StatementKind k) {
-    return k == StatementKind::Create || k == StatementKind::Drop || k == StatementKind::Alter;
+    return k == StatementKind::Create || k == StatementKind::Drop || k == StatementKind::Alter ||
+           k == StatementKind::Truncate;
 }
 
 char* slotPtr(void* base, sb4 size, ub4 iter) {
@@ -577,11 +579,13 @@ void describeColumns(Stmt* s) {
     const int n = sqlite3_column_count(s->st);
     Connection* conn = s->conn;
     for (int i = 0; i < n; ++i) {
-        const char* name = sqlite3_column_name(s->st, i);
-        const std::string upper = upperAscii(name ? name : "");
+        const char* stored = sqlite3_column_name(s->st, i);
+        // The translator names every column as Oracle does; SQLite holds the name in its stored form.
+        const std::string name = oracleName(stored ? stored : "");
+        const std::string upper = upperAscii(name);
         const char* decl = sqlite3_column_decltype(s->st, i);
         ColumnDesc c;
-        std::string hint = s->translation ? hintFor(*s->translation, upper) : std::string();
+        std::string hint = s->translation ? hintFor(*s->translation, name) : std::string();
         if (decl && *decl) {
             c = describeDeclaredType(decl);
             const char* table = sqlite3_column_table_name(s->st, i);
@@ -622,20 +626,20 @@ void describeColumns(Stmt* s) {
                 c = describeDeclaredType("NUMBER");
             }
         }
-        c.name = upper;
+        c.name = name;
         s->columns.push_back(std::move(c));
     }
     s->described = true;
 }
 
-void bindAll(Stmt* s, ub4 iter) {
+// Binds the parameters of st (?N is the translation's binds[N-1]) for one iteration. copy: SQLite keeps its
+// own copy of every value (a statement run after the caller's buffers may change).
+void bindStatement(Stmt* s, sqlite3_stmt* st, ub4 iter, bool copy) {
     const Translation& t = *s->translation;
-    sqlite3_stmt* st = s->st;
     sqlite3_clear_bindings(st);
-    for (const std::string& name : t.binds) {
-        const int idx = sqlite3_bind_parameter_index(st, (":" + name).c_str());
-        if (idx == 0)
-            continue;
+    const int count = std::min(sqlite3_bind_parameter_count(st), static_cast<int>(t.binds.size()));
+    for (int idx = 1; idx <= count; ++idx) {
+        const std::string& name = t.binds[static_cast<std::size_t>(idx - 1)];
         Bind* b = findBind(s, name);
         if (!b)
             throw OraError(1008, "ORA-01008: not all variables bound");
@@ -647,14 +651,18 @@ void bindAll(Stmt* s, ub4 iter) {
                 sqlite3_bind_int64(st, idx, *rowid);
             else
                 sqlite3_bind_null(st, idx);
-            continue;
-        }
-        if (in.kind == BindInput::Kind::Text && !in.owned.empty()) {
+        } else if (in.kind == BindInput::Kind::Text && !in.owned.empty()) {
             sqlite3_bind_text64(st, idx, in.owned.data(), in.owned.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-            continue;
+        } else if (copy && in.kind == BindInput::Kind::Blob && !in.null) {
+            sqlite3_bind_blob64(st, idx, in.data, in.len, SQLITE_TRANSIENT);
+        } else {
+            bindToSqlite(st, idx, in);
         }
-        bindToSqlite(st, idx, in);
     }
+}
+
+void bindAll(Stmt* s, ub4 iter) {
+    bindStatement(s, s->st, iter, false);
 }
 
 // Writes a text result (ROWID, PL/SQL OUT value) into an OUT bind, iteration 0.
@@ -784,23 +792,30 @@ void ensurePrepared(Stmt* s, Connection* conn) {
         conn->locks()->fillSessionView(conn->db());
     if (!t.sql.empty()) {
         std::string sql = t.sql;
+        // SQLite's factoring of constants compares each new constant with all earlier ones: switched off for
+        // a statement of thousands of terms, where it would take quadratic time.
+        constexpr int kFactorOutConst = 0x08;
+        if (t.manyTerms)
+            sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, conn->db(), kFactorOutConst);
         // The row id of the last row a DML touched (OCI_ATTR_ROWID) comes back through RETURNING.
-        if (isDml(t.kind) && !t.targetTable.empty() && t.returningRowidBind.empty() &&
-            upperAscii(sql).find("RETURNING") == std::string::npos) {
+        if (isDml(t.kind) && t.kind != StatementKind::Merge && !t.targetTable.empty() &&
+            t.returningRowidBind.empty() && upperAscii(sql).find("RETURNING") == std::string::npos) {
             const std::string withReturning = sql + " RETURNING rowid";
             if (sqlite3_prepare_v2(conn->db(), withReturning.c_str(), -1, &s->st, nullptr) != SQLITE_OK) {
                 sqlite3_finalize(s->st);
                 s->st = nullptr;
             }
         }
-        if (!s->st) {
-            const int rc = sqlite3_prepare_v2(conn->db(), sql.c_str(), -1, &s->st, nullptr);
-            if (rc != SQLITE_OK) {
-                sqlite3_finalize(s->st);
-                s->st = nullptr;
-                useConnection(s, nullptr);
-                throw mapSqliteError(conn->db(), rc, t.kind, conn->schema());
-            }
+        int rc = SQLITE_OK;
+        if (!s->st)
+            rc = sqlite3_prepare_v2(conn->db(), sql.c_str(), -1, &s->st, nullptr);
+        if (t.manyTerms)
+            sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, conn->db(), 0);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(s->st);
+            s->st = nullptr;
+            useConnection(s, nullptr);
+            throw mapSqliteError(conn->db(), rc, t.kind, conn->schema());
         }
     }
     s->translation = std::move(t);
@@ -878,31 +893,11 @@ std::vector<std::int64_t> selectRowids(Stmt* s, Connection* conn, const std::str
         sqlite3_finalize(ls);
         throw e;
     }
-    for (int i = 1; i <= sqlite3_bind_parameter_count(ls); ++i) {
-        const char* pname = sqlite3_bind_parameter_name(ls, i);
-        if (!pname || !*pname)
-            continue;
-        const std::string bname = pname + 1;
-        Bind* b = findBind(s, bname);
-        if (!b) {
-            sqlite3_finalize(ls);
-            throw OraError(1008, "ORA-01008: not all variables bound");
-        }
-        BindInput in = readBind(*b, iter);
-        auto rb = t.rowidBinds.find(bname);
-        if (rb != t.rowidBinds.end() && !in.null) {
-            auto rowid = rowidForBind(inputAsText(in), rb->second);
-            if (rowid)
-                sqlite3_bind_int64(ls, i, *rowid);
-            else
-                sqlite3_bind_null(ls, i);
-        } else if (in.kind == BindInput::Kind::Text && !in.owned.empty()) {
-            sqlite3_bind_text64(ls, i, in.owned.data(), in.owned.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-        } else if (in.kind == BindInput::Kind::Blob && !in.null) {
-            sqlite3_bind_blob64(ls, i, in.data, in.len, SQLITE_TRANSIENT);
-        } else {
-            bindToSqlite(ls, i, in);
-        }
+    try {
+        bindStatement(s, ls, iter, true);
+    } catch (...) {
+        sqlite3_finalize(ls);
+        throw;
     }
     std::vector<std::int64_t> rowids;
     while ((rc = sqlite3_step(ls)) == SQLITE_ROW)
@@ -916,13 +911,44 @@ std::vector<std::int64_t> selectRowids(Stmt* s, Connection* conn, const std::str
     return rowids;
 }
 
+// The second statement of a MERGE: inserts the source rows without a match; returns their rowids.
+std::vector<std::int64_t> runMergeInsert(Stmt* s, Connection* conn, ub4 iter, ub8& rows) {
+    const Translation& t = *s->translation;
+    sqlite3_stmt* ins = nullptr;
+    const std::string sql = t.mergeInsertSql + " RETURNING rowid";
+    int rc = sqlite3_prepare_v2(conn->db(), sql.c_str(), -1, &ins, nullptr);
+    std::vector<std::int64_t> inserted;
+    try {
+        if (rc != SQLITE_OK)
+            throw mapSqliteError(conn->db(), rc, StatementKind::Insert, conn->schema());
+        bindStatement(s, ins, iter, false);
+        while ((rc = sqlite3_step(ins)) == SQLITE_ROW)
+            inserted.push_back(sqlite3_column_int64(ins, 0));
+        if (rc != SQLITE_DONE)
+            throw mapSqliteError(conn->db(), rc, StatementKind::Insert, conn->schema());
+        rows += static_cast<ub8>(sqlite3_changes(conn->db()));
+    } catch (...) {
+        sqlite3_finalize(ins);
+        throw;
+    }
+    sqlite3_finalize(ins);
+    return inserted;
+}
+
 void runDmlOnce(Stmt* s, Connection* conn, ub4 iter, ub8& rows) {
     const Translation& t = *s->translation;
-    bindAll(s, iter);
+    if (s->st)
+        bindAll(s, iter);
     // Rows about to change are locked in the registry first (ORA-00054 when another session holds them).
     const std::string& lockSql = t.lockRowsSql;
     if (conn->locks() && !lockSql.empty() && !t.targetTable.empty()) {
-        const std::vector<std::int64_t> rowids = selectRowids(s, conn, lockSql, iter);
+        std::vector<std::int64_t> rowids = selectRowids(s, conn, lockSql, iter);
+        if (t.kind == StatementKind::Merge) {
+            // A target row that two source rows match would be updated twice.
+            std::sort(rowids.begin(), rowids.end());
+            if (std::adjacent_find(rowids.begin(), rowids.end()) != rowids.end())
+                throw OraError(30926, "ORA-30926: unable to get a stable set of rows in the source tables");
+        }
         if (!rowids.empty()) {
             conn->startLogical();
             conn->locks()->lock(conn->sid(), t.targetTable, rowids, busyTimeoutMs());
@@ -935,20 +961,29 @@ void runDmlOnce(Stmt* s, Connection* conn, ub4 iter, ub8& rows) {
         bool sawRow = false;
         std::int64_t lastRowid = 0;
         std::vector<std::int64_t> inserted;
-        int rc;
-        while ((rc = stepChecked(s)) == SQLITE_ROW) {
-            if (sqlite3_column_count(s->st) > 0) {
-                lastRowid = sqlite3_column_int64(s->st, 0);
+        if (s->st) {
+            int rc;
+            while ((rc = stepChecked(s)) == SQLITE_ROW) {
+                if (sqlite3_column_count(s->st) > 0) {
+                    lastRowid = sqlite3_column_int64(s->st, 0);
+                    sawRow = true;
+                    if (t.kind == StatementKind::Insert)
+                        inserted.push_back(lastRowid);
+                }
+            }
+            rows += static_cast<ub8>(sqlite3_changes(conn->db()));
+            sqlite3_reset(s->st);
+            if (!sawRow && t.kind == StatementKind::Insert && sqlite3_changes(conn->db()) > 0) {
+                lastRowid = sqlite3_last_insert_rowid(conn->db());
                 sawRow = true;
-                if (t.kind == StatementKind::Insert)
-                    inserted.push_back(lastRowid);
             }
         }
-        rows += static_cast<ub8>(sqlite3_changes(conn->db()));
-        sqlite3_reset(s->st);
-        if (!sawRow && t.kind == StatementKind::Insert && sqlite3_changes(conn->db()) > 0) {
-            lastRowid = sqlite3_last_insert_rowid(conn->db());
-            sawRow = true;
+        if (!t.mergeInsertSql.empty()) {
+            inserted = runMergeInsert(s, conn, iter, rows);
+            if (!inserted.empty()) {
+                lastRowid = inserted.back();
+                sawRow = true;
+            }
         }
         // New rows belong to this transaction until it ends.
         if (conn->locks() && !t.targetTable.empty() && !inserted.empty())
@@ -968,7 +1003,8 @@ void runDmlOnce(Stmt* s, Connection* conn, ub4 iter, ub8& rows) {
         }
         ok = true;
     } catch (...) {
-        sqlite3_reset(s->st);
+        if (s->st)
+            sqlite3_reset(s->st);
         conn->endStatement(false);
         throw;
     }
@@ -1514,6 +1550,14 @@ sword executeInner(SvcCtx* svc, Stmt* s, Error* err, ub4 iters, ub4 mode) {
         // Oracle commits before and after DDL.
         conn->commit();
         materializeOpenCursors(conn);
+        if (t.kind == StatementKind::Truncate && conn->locks()) {
+            // TRUNCATE takes the whole table: a row that another session holds makes it fail at once.
+            const std::vector<std::int64_t> rowids = selectRowids(s, conn, t.lockRowsSql, 0);
+            if (!rowids.empty())
+                conn->locks()->lock(conn->sid(), t.targetTable, rowids, 0);
+        }
+        if (t.kind == StatementKind::Drop && !t.synonymName.empty())
+            conn->dropSynonym(t.synonymName);
         if (s->st) {
             const int rc = sqlite3_step(s->st);
             sqlite3_reset(s->st);
@@ -1521,7 +1565,9 @@ sword executeInner(SvcCtx* svc, Stmt* s, Error* err, ub4 iters, ub4 mode) {
                 throw mapSqliteError(conn->db(), rc, t.kind, conn->schema());
         }
         finalizeSqlite(s);
-        if (t.kind != StatementKind::Drop)
+        if (t.kind == StatementKind::Truncate)
+            conn->commit(); // releases the rows it held
+        if (t.kind == StatementKind::Create || t.kind == StatementKind::Alter)
             conn->installColumnChecks();
         conn->schemaChanged();
         useConnection(s, nullptr);

@@ -105,6 +105,14 @@ bool isTimeElem(Elem e) {
     return e == Elem::HH24 || e == Elem::MI || e == Elem::SS;
 }
 
+void pad(std::string& out, int value, int digits) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%0*d", digits, value);
+    out += buf;
+}
+
+} // namespace
+
 int daysInMonth(int year, int month) {
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (month == 2) {
@@ -113,14 +121,6 @@ int daysInMonth(int year, int month) {
     }
     return kDays[month - 1];
 }
-
-void pad(std::string& out, int value, int digits) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%0*d", digits, value);
-    out += buf;
-}
-
-} // namespace
 
 bool isValidDate(const OraDate& d) {
     return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
@@ -373,6 +373,55 @@ OraDate fromOciDate(const unsigned char in[7]) {
         fail(1851, "minutes must be between 0 and 59");
     if (d.second < 0 || d.second > 59)
         fail(1852, "seconds must be between 0 and 59");
+    return d;
+}
+
+namespace {
+
+// Days from 0001-01-01 to the given date (proleptic Gregorian calendar; Howard Hinnant's civil algorithm).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468 + 719162; // 0001-01-01 is day 0
+}
+
+void civilFromDays(std::int64_t z, int& year, int& month, int& day) {
+    z += 719468 - 719162;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(y + (month <= 2));
+}
+
+} // namespace
+
+std::int64_t toSeconds(const OraDate& d) {
+    return daysFromCivil(d.year, static_cast<unsigned>(d.month), static_cast<unsigned>(d.day)) * 86400 +
+           d.hour * 3600 + d.minute * 60 + d.second;
+}
+
+OraDate fromSeconds(std::int64_t seconds) {
+    std::int64_t days = seconds / 86400;
+    std::int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    OraDate d;
+    civilFromDays(days, d.year, d.month, d.day);
+    d.hour = static_cast<int>(rest / 3600);
+    d.minute = static_cast<int>(rest % 3600 / 60);
+    d.second = static_cast<int>(rest % 60);
+    if (d.year < 1 || d.year > 9999)
+        throw OraError(1841, "ORA-01841: (full) year must be between -4713 and +9999, and not be 0");
     return d;
 }
 

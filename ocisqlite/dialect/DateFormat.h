@@ -43,5 +43,11 @@ OraDate fromOciDate(const unsigned char in[7]);
 OraDate currentDate();
 
 bool isValidDate(const OraDate& date);
+int daysInMonth(int year, int month);
+
+// DATE arithmetic: seconds since 0001-01-01 00:00:00 and back. fromSeconds throws ORA-01841 outside the
+// years 1 to 9999.
+std::int64_t toSeconds(const OraDate& date);
+OraDate fromSeconds(std::int64_t seconds);
 
 } // namespace ocisqlite

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 struct sqlite3;
 
@@ -19,6 +20,9 @@ namespace ocisqlite {
 // Also switches LIKE to case-sensitive and double-quoted strings off (Oracle has neither).
 // Returns the SQLite result code of the first failure, SQLITE_OK when all went well.
 int registerOracleFunctions(sqlite3* db);
+
+// Upper case as Oracle writes an unquoted name: ASCII, Latin-1 letters and Cyrillic.
+std::string oracleUpper(std::string_view text);
 
 // 1843 for "ORA-01843: not a valid month", 0 when the text does not start with "ORA-nnnnn".
 int oraCodeOf(const char* message);

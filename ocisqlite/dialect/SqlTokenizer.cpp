@@ -1,5 +1,6 @@
 #include "SqlTokenizer.h"
 
+#include "OracleFunctions.h"
 #include "Translator.h"
 
 namespace ocisqlite {
@@ -18,10 +19,19 @@ bool isDigit(unsigned char c) {
 
 std::string upper(std::string_view s) {
     std::string r(s);
-    for (char& c : r)
+    bool ascii = true;
+    for (char& c : r) {
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
-    return r;
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
+    // Oracle upper-cases unquoted names in every alphabet it knows (Cyrillic too).
+    return ascii ? r : oracleUpper(r);
+}
+
+void checkLength(std::string_view name) {
+    if (name.size() > kMaxIdentifierBytes)
+        throw OraError(972, "ORA-00972: identifier is too long");
 }
 
 } // namespace
@@ -53,7 +63,9 @@ std::vector<Token> tokenize(std::string_view s) {
         }
         if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
             std::size_t e = s.find("*/", i + 2);
-            i = e == std::string_view::npos ? s.size() : e + 2;
+            if (e == std::string_view::npos)
+                throw OraError(1742, "ORA-01742: comment not terminated properly");
+            i = e + 2;
             continue;
         }
         const std::size_t b = i;
@@ -86,6 +98,7 @@ std::vector<Token> tokenize(std::string_view s) {
                 throw OraError(1740, "ORA-01740: missing double quote in identifier");
             if (e == i + 1)
                 throw OraError(1741, "ORA-01741: illegal zero-length identifier");
+            checkLength(s.substr(i + 1, e - i - 1));
             push(TokenType::QuotedIdent, std::string(s.substr(i + 1, e - i - 1)), b, e + 1);
             i = e + 1;
             continue;
@@ -94,6 +107,7 @@ std::vector<Token> tokenize(std::string_view s) {
             std::size_t k = i + 1;
             while (k < s.size() && isIdentChar(static_cast<unsigned char>(s[k])))
                 ++k;
+            checkLength(s.substr(i, k - i));
             push(TokenType::Ident, upper(s.substr(i, k - i)), b, k);
             i = k;
             continue;
@@ -127,6 +141,7 @@ std::vector<Token> tokenize(std::string_view s) {
             std::size_t k = i + 1;
             while (k < s.size() && isIdentChar(static_cast<unsigned char>(s[k])))
                 ++k;
+            checkLength(s.substr(i + 1, k - i - 1));
             push(TokenType::Bind, upper(s.substr(i + 1, k - i - 1)), b, k);
             i = k;
             continue;

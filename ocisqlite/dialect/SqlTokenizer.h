@@ -24,7 +24,8 @@ struct Token {
 };
 
 // Throws OraError: 00911 invalid character, 01756 unterminated string, 01740 missing double quote,
-// 01741 zero-length identifier. The last token is always End.
+// 01741 zero-length identifier, 01742 unterminated comment, 00972 a name longer than 128 bytes.
+// The last token is always End.
 std::vector<Token> tokenize(std::string_view sql);
 
 } // namespace ocisqlite

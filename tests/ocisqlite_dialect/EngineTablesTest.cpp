@@ -1,6 +1,7 @@
 // The engine's own data: accounts stored as salted hashes, its tables out of every client's reach (also in a
-// file made before the hashes, until ocisqlite-admin upgrades it), and the row-lock sidecar that a session
-// cannot do without.
+// file made before the hashes, until ocisqlite-admin upgrades it), the row-lock sidecar that a session
+// cannot do without, and database files that are damaged or read-only.
+#include "Connection.h"
 #include "OciSession.h"
 #include "PasswordHash.h"
 
@@ -10,6 +11,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace ocisqlite;
@@ -219,6 +222,136 @@ TEST(EngineTables, ASessionNeedsItsRowLockSidecar) {
     EXPECT_EQ(execute(b, "SELECT * FROM T WHERE ID = 1 FOR UPDATE NOWAIT", {}, {}).error,
               "ORA-00054: resource busy and acquire with NOWAIT specified or timeout expired");
     OCITransRollback(a.svc_, a.err_, OCI_DEFAULT);
+}
+
+} // namespace
+
+namespace {
+
+// Runs body in a child process that cannot write what only its owner may write (as root: the nobody user).
+// Returns the child's exit status; 77 when the child could not give up its rights.
+int asUnprivilegedChild(const std::function<int()>& body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(77);
+        int rc = 1;
+        try {
+            rc = body();
+        } catch (...) {
+            rc = 2;
+        }
+        _exit(rc);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+}
+
+TEST(DatabaseFiles, ADamagedFileSaysSo) {
+    TempDir dir("ocisqlite_damaged");
+    // No database at all where one is named.
+    const std::string junk = dir.file("junk.db");
+    {
+        std::ofstream f(junk, std::ios::binary);
+        f << std::string(8192, 'x');
+    }
+    EXPECT_EQ(
+        sessionError(junk, "ADMIN", "secret"),
+        "OCISessionBegin: ORA-01578: ORACLE data block corrupted (file # 1, block # 1)\nORA-01110: data "
+        "file 1: '" +
+            junk + "'");
+
+    // A table whose pages were overwritten after it was written.
+    const std::string db = dir.file("srv.db");
+    ASSERT_TRUE(createDatabase(db, "ADMIN", "secret"));
+    {
+        Session s(db, "ADMIN", "secret");
+        ASSERT_EQ(execute(s, "CREATE TABLE T (ID NUMBER(9), NAME VARCHAR2(100))", {}, {}).error, "");
+        for (int i = 0; i < 200; ++i)
+            ASSERT_EQ(execute(s,
+                              "INSERT INTO T VALUES (" + std::to_string(i) + ", 'some text to fill pages')",
+                              {}, {})
+                          .error,
+                      "");
+        ASSERT_EQ(OCITransCommit(s.svc_, s.err_, OCI_DEFAULT), OCI_SUCCESS);
+    }
+    const auto root = rawRows(db, "SELECT rootpage FROM sqlite_master WHERE name = 'T'");
+    ASSERT_EQ(root.size(), 1u);
+    {
+        std::fstream f(db, std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp(static_cast<std::streamoff>((std::stoi(root[0]) - 1) * 4096));
+        f << std::string(4096, '\xEE');
+    }
+    Session s(db, "ADMIN", "secret");
+    EXPECT_EQ(execute(s, "SELECT COUNT(*) FROM T", {}, {}).error,
+              "ORA-01578: ORACLE data block corrupted (file # 1, block # 1)\nORA-01110: data file 1: '" + db +
+                  "'");
+}
+
+TEST(DatabaseFiles, AReadOnlyFileSaysSo) {
+    TempDir dir("ocisqlite_readonly");
+    const std::string db = dir.file("srv.db");
+    ASSERT_TRUE(createDatabase(db, "ADMIN", "secret"));
+    {
+        Session s(db, "ADMIN", "secret");
+        ASSERT_EQ(execute(s, "CREATE TABLE T (ID NUMBER(9))", {}, {}).error, "");
+    }
+    namespace fs = std::filesystem;
+    fs::permissions(db, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::string dirPath = fs::path(db).parent_path();
+    // A folder nobody may write: the file cannot even be opened for its journal.
+    fs::permissions(dirPath, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+    const std::string refused =
+        "OCISessionBegin: ORA-00372: file 1 cannot be modified at this time\nORA-01110: "
+        "data file 1: '" +
+        db + "'";
+    int rc = asUnprivilegedChild([&] { return sessionError(db, "ADMIN", "secret") == refused ? 0 : 3; });
+    if (rc == 77)
+        GTEST_SKIP() << "cannot give up root rights here";
+    EXPECT_EQ(rc, 0) << "3: another message";
+    // A folder everybody may write: the file opens, a change is refused. (The row-lock sidecar that root
+    // made would refuse the session first: the child makes its own.)
+    for (const char* suffix : {".locks", ".locks-wal", ".locks-shm"})
+        fs::remove(db + suffix);
+    fs::permissions(dirPath, fs::perms::all | fs::perms::sticky_bit);
+    rc = asUnprivilegedChild([&] {
+        Session s(db, "ADMIN", "secret");
+        if (!execute(s, "SELECT * FROM T", {}, {}).error.empty())
+            return 4;
+        return execute(s, "INSERT INTO T VALUES (1)", {}, {}).error ==
+                       "ORA-00372: file 1 cannot be modified at this time\nORA-01110: data file 1: '" + db +
+                           "'"
+                   ? 0
+                   : 5;
+    });
+    EXPECT_EQ(rc, 0) << "4: cannot read, 5: another message";
+    fs::permissions(dirPath, fs::perms::owner_all);
+}
+
+// A full disk cannot be made here; SQLite's answer to one (and to an I/O error) is mapped as this shows.
+TEST(DatabaseFiles, AFullDiskAndAnIoErrorSaySo) {
+    TempDir dir("ocisqlite_full");
+    const std::string path = dir.file("full.db");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_extended_result_codes(db, 1);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE T (X); PRAGMA max_page_count = 4", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    int rc = SQLITE_OK;
+    for (int i = 0; i < 100 && rc == SQLITE_OK; ++i)
+        rc = sqlite3_exec(db, "INSERT INTO T VALUES (randomblob(3000))", nullptr, nullptr, nullptr);
+    ASSERT_EQ(rc, SQLITE_FULL);
+    const OraError full = mapSqliteError(db, rc, StatementKind::Insert, "ADMIN");
+    EXPECT_EQ(full.code, 1237);
+    EXPECT_EQ(std::string(full.what()),
+              "ORA-01237: cannot extend datafile 1\nORA-01110: data file 1: '" + path +
+                  "'\nORA-27072: File I/O error\nLinux-x86_64 Error: 28: No space left "
+                  "on device");
+    const OraError io = mapSqliteError(nullptr, SQLITE_IOERR_WRITE, StatementKind::Insert, "ADMIN");
+    EXPECT_EQ(io.code, 1114);
+    sqlite3_close(db);
 }
 
 } // namespace

@@ -123,6 +123,128 @@ TEST(OracleFunctions, ToCharAndToDateVectors) {
     EXPECT_EQ(errorOf(db, "to_date('08.12.2026', 'dd.mm.mm')"), "ORA-01810: format code appears twice");
 }
 
+TEST(OracleFunctions, NumbersAsOracleComputesThem) {
+    TestDb db;
+    const std::pair<const char*, Value> cases[] = {
+        {"ora_div(7, 2)", "3.5"},
+        {"ora_div(6, 3)", "2"},
+        {"ora_div(-7, 2)", "-3.5"},
+        {"ora_div(100, 2, 5)", "10"},
+        {"ora_div(NULL, 0)", std::nullopt},
+        {"ora_div('9', ' 3 ')", "3"},
+        {"ora_num(' 12 ')", "12"},
+        {"ora_num('1e3')", "1000"},
+        {"ora_num('-.5')", "-0.5"},
+        {"ora_mod(11, 4)", "3"},
+        {"ora_mod(-11, 4)", "-3"},
+        {"ora_mod(11, -4)", "3"},
+        {"ora_mod(11, 0)", "11"},
+        {"ora_mod(11.5, 4)", "3.5"},
+        {"ora_round(1.005, 2)", "1.01"},
+        {"ora_round(2.5)", "3"},
+        {"ora_round(-2.5)", "-3"},
+        {"ora_round(1250, -2)", "1300"},
+        {"ora_round(0.5)", "1"},
+        {"ora_round(0.05)", "0"},
+        {"ora_round(999.96, 1)", "1000"},
+        {"ora_trunc_number(15.79, 1)", "15.7"},
+        {"ora_trunc_number(-15.79)", "-15"},
+        {"ora_trunc_number(15.79, -1)", "10"},
+        {"ocisqlite_store_number(1.5, 0)", "2"},
+        {"ocisqlite_store_number(7, 2)", "7"},
+        {"ocisqlite_pad('ab', 4)", "ab  "},
+        {"ocisqlite_pad('Дом', 4)", "Дом "},
+        {"ora_lengthb('Дом')", "6"},
+        {"ora_instr('CORPORATE FLOOR', 'OR', 3, 2)", "14"},
+        {"ora_instr('CORPORATE FLOOR', 'OR', -3, 2)", "2"},
+        {"ora_instr('CORPORATE FLOOR', 'OR', -1, 1)", "14"},
+        {"ora_instr('aaa', 'aa', 1, 2)", "2"},
+        {"ora_instr('abc', 'x')", "0"},
+        {"ora_instr('abc', 'b', 0)", "0"},
+        {"ora_instr('Привет мир', 'мир')", "8"},
+        {"ora_instr(NULL, 'a')", std::nullopt},
+    };
+    for (const auto& [expr, expected] : cases) {
+        SCOPED_TRACE(expr);
+        EXPECT_EQ(eval(db, expr), expected);
+    }
+    EXPECT_EQ(errorOf(db, "ora_div(1, 0)"), "ORA-01476: divisor is equal to zero");
+    EXPECT_EQ(errorOf(db, "ora_div(1, 2, 0)"), "ORA-01476: divisor is equal to zero");
+    EXPECT_EQ(errorOf(db, "ora_num('12a')"), "ORA-01722: invalid number");
+    EXPECT_EQ(errorOf(db, "ora_num('inf')"), "ORA-01722: invalid number");
+    EXPECT_EQ(errorOf(db, "ora_mod('x', 2)"), "ORA-01722: invalid number");
+    EXPECT_EQ(errorOf(db, "ora_instr('abc', 'b', 1, 0)"), "ORA-01428: argument '0' is out of range");
+}
+
+TEST(OracleFunctions, RownumBoundsGiveTheRowsOraclePasses) {
+    TestDb db;
+    const std::pair<const char*, const char*> cases[] = {
+        {"ora_rownum_limit('<=', 3)", "3"},
+        {"ora_rownum_limit('<', 3)", "2"},
+        {"ora_rownum_limit('<', 3.5)", "3"},
+        {"ora_rownum_limit('<=', 2.9)", "2"},
+        {"ora_rownum_limit('=', 1)", "1"},
+        {"ora_rownum_limit('=', 2)", "0"},
+        {"ora_rownum_limit('>', 1)", "0"},
+        {"ora_rownum_limit('>', 0)", "-1"},
+        {"ora_rownum_limit('>=', 1)", "-1"},
+        {"ora_rownum_limit('>=', 2)", "0"},
+        {"ora_rownum_limit('<=', 0)", "0"},
+        {"ora_rownum_limit('<=', NULL)", "0"},
+        {"ora_rownum_limit('>', 0, '<=', 5, '<', 4)", "3"},
+    };
+    for (const auto& [expr, expected] : cases) {
+        SCOPED_TRACE(expr);
+        EXPECT_EQ(eval(db, expr), expected);
+    }
+}
+
+TEST(OracleFunctions, DateArithmeticAndTrunc) {
+    TestDb db;
+    const std::pair<const char*, Value> cases[] = {
+        {"ora_date_add('2026-12-08 14:05:00', ora_div(1, 24))", "2026-12-08 15:05:00"},
+        {"ora_date_add('2026-12-31 23:00:00', 0.5)", "2027-01-01 11:00:00"},
+        {"ora_date_sub('2026-03-01 00:00:00', 1)", "2026-02-28 00:00:00"},
+        {"ora_date_sub('2024-03-01 00:00:00', 60)", "2024-01-01 00:00:00"},
+        {"ora_date_add('2026-12-08 00:00:00', ora_div(1, 86400))", "2026-12-08 00:00:01"},
+        {"ora_date_add(NULL, 1)", std::nullopt},
+        {"ora_date_diff('2026-12-09 12:00:00', '2026-12-08 00:00:00')", "1.5"},
+        {"ora_date_diff('2026-01-01 00:00:00', '2025-01-01 00:00:00')", "365"},
+        {"ora_date_diff('2026-12-08 00:00:00', '2026-12-09 00:00:00')", "-1"},
+        {"ora_add_months('2026-01-31 10:00:00', 1)", "2026-02-28 10:00:00"},
+        {"ora_add_months('2024-02-29 00:00:00', 12)", "2025-02-28 00:00:00"},
+        {"ora_add_months('2025-02-28 00:00:00', 12)", "2026-02-28 00:00:00"},
+        {"ora_add_months('2026-04-30 00:00:00', 1)", "2026-05-31 00:00:00"},
+        {"ora_add_months('2026-03-15 00:00:00', -14)", "2025-01-15 00:00:00"},
+        {"ora_trunc_date('2026-12-09 17:45:12')", "2026-12-09 00:00:00"},
+        {"ora_trunc_date('2026-12-09 17:45:12', 'MM')", "2026-12-01 00:00:00"},
+        {"ora_trunc_date('2026-12-09 17:45:12', 'YYYY')", "2026-01-01 00:00:00"},
+        {"ora_trunc_date('2026-12-09 17:45:12', 'Q')", "2026-10-01 00:00:00"},
+        {"ora_trunc_date('2026-12-09 17:45:12', 'HH24')", "2026-12-09 17:00:00"},
+        {"ora_trunc_date('2026-12-09 17:45:12', 'mi')", "2026-12-09 17:45:00"},
+        {"ora_trunc_date('2026-12-09 17:45:12', 'IW')", "2026-12-07 00:00:00"}, // a Wednesday: Monday
+        {"ora_trunc_date('2026-12-09 17:45:12', 'D')", "2026-12-06 00:00:00"},  // Sunday
+        {"ora_trunc_date('2026-12-09 17:45:12', 'WW')", "2026-12-03 00:00:00"}, // 2026 began on a Thursday
+        {"ora_trunc_date('2026-12-09 17:45:12', 'W')", "2026-12-08 00:00:00"},  // December began on a Tuesday
+        {"ora_trunc_date('2026-12-09 17:45:12', 'CC')", "2001-01-01 00:00:00"},
+        {"ora_trunc_date('09-DEC-26')", "2026-12-09 00:00:00"},
+        {"ora_trunc('2026-12-09 17:45:12')", "2026-12-09 00:00:00"},
+        {"ora_trunc('15.79')", "15"},
+        {"ora_trunc(15.79, 1)", "15.7"},
+    };
+    for (const auto& [expr, expected] : cases) {
+        SCOPED_TRACE(expr);
+        EXPECT_EQ(eval(db, expr), expected);
+    }
+    EXPECT_EQ(errorOf(db, "ora_trunc_date('2026-12-09 17:45:12', 'XX')"),
+              "ORA-01821: date format not recognized");
+    EXPECT_EQ(errorOf(db, "ora_date_add('2026-12-09 00:00:00', 'x')"), "ORA-01722: invalid number");
+    EXPECT_EQ(errorOf(db, "ora_date_add('9999-12-31 00:00:00', 1)"),
+              "ORA-01841: (full) year must be between -4713 and +9999, and not be 0");
+    EXPECT_EQ(errorOf(db, "ora_date_add(5, 1)"),
+              "ORA-00932: inconsistent datatypes: expected DATE got NUMBER");
+}
+
 TEST(DateFormat, SevenByteDateAndStorageText) {
     unsigned char raw[7];
     toOciDate(OraDate{1992, 11, 30, 15, 17, 0}, raw);

@@ -1,5 +1,5 @@
 // An in-memory SQLite database that runs Oracle text through the translator and the registered functions,
-// with a catalog of its own (tables from sqlite_master, synonyms in a map).
+// with a catalog of its own (tables and columns from SQLite, synonyms in a map).
 #pragma once
 
 #include "OracleFunctions.h"
@@ -33,26 +33,35 @@ public:
 
     sqlite3* handle() const { return db_; }
 
-    std::string resolveTable(const std::string& upperName) const override {
-        std::string name = upperName;
-        for (int hops = 0; hops < 8; ++hops) {
-            auto syn = synonyms_.find(name);
-            if (syn == synonyms_.end())
-                break;
-            name = syn->second;
-        }
+    bool hasTable(const std::string& name) const override {
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db_, "SELECT upper(name) FROM sqlite_master WHERE type='table' AND upper(name)=?",
-                           -1, &st, nullptr);
-        sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-        std::string found;
-        if (sqlite3_step(st) == SQLITE_ROW)
-            found = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?", -1, &st,
+                           nullptr);
+        const std::string stored = sqliteName(name);
+        sqlite3_bind_text(st, 1, stored.c_str(), -1, SQLITE_TRANSIENT);
+        const bool found = sqlite3_step(st) == SQLITE_ROW;
         sqlite3_finalize(st);
         return found;
     }
-    std::uint32_t objectNumber(const std::string& upperTable) const override {
-        auto it = objects_.find(upperTable);
+    std::optional<std::string> synonymTarget(const std::string& name) const override {
+        auto it = synonyms_.find(name);
+        return it == synonyms_.end() ? std::nullopt : std::optional<std::string>(it->second);
+    }
+    std::vector<ColumnInfo> columns(const std::string& table) const override {
+        std::vector<ColumnInfo> cols;
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db_, "SELECT name, type FROM pragma_table_info(?)", -1, &st, nullptr);
+        const std::string stored = sqliteName(table);
+        sqlite3_bind_text(st, 1, stored.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            cols.push_back({oracleName(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))),
+                            reinterpret_cast<const char*>(sqlite3_column_text(st, 1))});
+        sqlite3_finalize(st);
+        return cols;
+    }
+    std::string currentUser() const override { return "TESTER"; }
+    std::uint32_t objectNumber(const std::string& table) const override {
+        auto it = objects_.find(table);
         return it == objects_.end() ? 0 : it->second;
     }
 
@@ -64,17 +73,31 @@ public:
             synonyms_[last_.synonymName] = last_.synonymTarget;
             return {};
         }
+        if (last_.kind == StatementKind::Drop && !last_.synonymName.empty()) {
+            synonyms_.erase(last_.synonymName);
+            return {};
+        }
         if (last_.sql.empty())
             return {};
         if (last_.usesSessionView && sessionViewFiller_)
             sessionViewFiller_(db_);
         sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db_, last_.sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+        // As the engine does for a statement of thousands of terms (SQLite's constant factoring is
+        // quadratic).
+        if (last_.manyTerms)
+            sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, db_, 0x08);
+        const int prepared = sqlite3_prepare_v2(db_, last_.sql.c_str(), -1, &st, nullptr);
+        sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, db_, 0);
+        if (prepared != SQLITE_OK)
             throw OraError(-1, sqlite3_errmsg(db_));
+        std::map<std::string, int> index;
+        for (std::size_t i = 0; i < last_.binds.size(); ++i)
+            index[last_.binds[i]] = static_cast<int>(i) + 1;
         for (const auto& [name, value] : binds) {
-            const int idx = sqlite3_bind_parameter_index(st, (":" + name).c_str());
-            if (idx == 0)
+            const auto pos = index.find(name);
+            if (pos == index.end())
                 continue;
+            const int idx = pos->second;
             auto rb = last_.rowidBinds.find(name);
             if (rb != last_.rowidBinds.end() && value) {
                 std::optional<std::int64_t> rid;
@@ -106,7 +129,7 @@ public:
         }
         columnNames_.clear();
         for (int c = 0; c < sqlite3_column_count(st); ++c)
-            columnNames_.push_back(sqlite3_column_name(st, c));
+            columnNames_.push_back(oracleName(sqlite3_column_name(st, c)));
         sqlite3_finalize(st);
         if (rc != SQLITE_DONE) {
             const std::string msg = sqlite3_errmsg(db_);

@@ -13,20 +13,37 @@ namespace {
 
 class FuzzCatalog : public ocisqlite::CatalogView {
 public:
-    std::string resolveTable(const std::string& upperName) const override {
+    bool hasTable(const std::string& name) const override {
         static const char* const kTables[] = {"USER_PSW",           "USER_G_P",          "USER_GROUP",
                                               "KMR_PROGRAMMEXE",    "KMR_PROG_FOR_USER", "KMR_GROUP_FOR_PROG",
                                               "KMR_GROUP_FOR_USER", "KMR_PROG_PROP",     "KMR_PROP_FOR_PROG",
                                               "KMR_PROTOKOL",       "KMR_FIELD_NAME",    "SRV"};
-        if (upperName == "KMR_USER_PSW")
-            return "USER_PSW";
         for (const char* t : kTables)
-            if (upperName == t)
-                return t;
+            if (name == t)
+                return true;
+        return false;
+    }
+    std::optional<std::string> synonymTarget(const std::string& name) const override {
+        if (name == "KMR_USER_PSW")
+            return std::string("USER_PSW");
+        if (name == "LOOP_A" || name == "LOOP_B")
+            return std::string(name == "LOOP_A" ? "LOOP_B" : "LOOP_A");
+        return std::nullopt;
+    }
+    std::vector<ocisqlite::ColumnInfo> columns(const std::string& table) const override {
+        if (table == "KMR_PROTOKOL")
+            return {{"ID_PROGRAMM", "NUMBER(9)"},   {"ID_USER", "NUMBER(9)"},
+                    {"DATE_CHANGE", "DATE"},        {"FIELD_NAME", "VARCHAR2(64)"},
+                    {"OLD_VALUE", "VARCHAR2(200)"}, {"NEW_VALUE", "VARCHAR2(200)"}};
+        if (table == "USER_PSW")
+            return {{"TABNUM", "NUMBER(9)"},      {"NAME", "VARCHAR2(30)"}, {"PWD", "VARCHAR2(30)"},
+                    {"ALLNAME", "VARCHAR2(200)"}, {"GROUPID", "NUMBER(9)"}, {"WENABLED", "CHAR(1)"},
+                    {"IPADR", "VARCHAR2(1000)"},  {"IP", "VARCHAR2(40)"}};
         return {};
     }
-    std::uint32_t objectNumber(const std::string& upperTable) const override {
-        return static_cast<std::uint32_t>(upperTable.size() * 131);
+    std::string currentUser() const override { return "FUZZ"; }
+    std::uint32_t objectNumber(const std::string& table) const override {
+        return static_cast<std::uint32_t>(table.size() * 131);
     }
 };
 
