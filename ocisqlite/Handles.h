@@ -70,7 +70,14 @@ struct Server : Handle {
 };
 
 struct Session : Handle {
-    std::string username;
+    // OCI_ATTR_USERNAME and OCI_ATTR_PASSWORD point into the client's own buffers until
+    // OCISessionBegin reads them, as with a real client library: a buffer freed before then gives a
+    // wrong logon, not a lucky one.
+    const char* usernameRef = nullptr;
+    ub4 usernameSize = 0;
+    const char* passwordRef = nullptr;
+    ub4 passwordSize = 0;
+    std::string username; // read at OCISessionBegin
     std::string password;
     std::string module, action, clientInfo;
     std::unique_ptr<Connection> conn; // present between OCISessionBegin and OCISessionEnd
@@ -164,6 +171,11 @@ struct ColumnDesc {
 
 struct Param : Handle {
     ColumnDesc desc;
+    // The text OCIAttrGet hands out for OCI_ATTR_NAME. It belongs to the descriptor: a client copies
+    // it before OCIDescriptorFree (see retireDescriptorText).
+    char* nameText = nullptr;
+    std::size_t nameSize = 0;
+    ~Param() override;
 };
 
 struct Rowid : Handle {

@@ -117,6 +117,10 @@ const char* kBanner = "Oracle Database 19c Enterprise Edition Release 19.0.0.0.0
 
 } // namespace
 
+Param::~Param() {
+    retireDescriptorText(nameText, nameSize + 1);
+}
+
 void registerHandle(Handle* h) {
     std::lock_guard<std::recursive_mutex> lock(registryMutex());
     registry().insert(h);
@@ -390,10 +394,12 @@ OCI_EXPORT sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, u
         auto* s = static_cast<Session*>(h);
         switch (attrtype) {
         case OCI_ATTR_USERNAME:
-            copyText(s->username, attributep, size);
+            s->usernameRef = static_cast<const char*>(attributep);
+            s->usernameSize = attributep ? size : 0;
             return OCI_SUCCESS;
         case OCI_ATTR_PASSWORD:
-            copyText(s->password, attributep, size);
+            s->passwordRef = static_cast<const char*>(attributep);
+            s->passwordSize = attributep ? size : 0;
             return OCI_SUCCESS;
         // Module, action and client info of a running session show in V$SESSION at once.
         case OCI_ATTR_MODULE:
@@ -486,6 +492,13 @@ OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
         auto* s = static_cast<Session*>(h);
         switch (attrtype) {
         case OCI_ATTR_USERNAME:
+            if (!s->conn && s->usernameRef) {
+                // Not begun yet: the client's own buffer, as it gave it.
+                put<const char*>(attributep, s->usernameRef);
+                if (sizep)
+                    *sizep = s->usernameSize;
+                return OCI_SUCCESS;
+            }
             putText(attributep, sizep, s->username);
             return OCI_SUCCESS;
         case OCI_ATTR_MODULE:
@@ -563,9 +576,13 @@ OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
         case OCI_ATTR_DISP_SIZE:
             put<ub2>(attributep, c.dataType == SQLT_NUM ? ub2(40) : c.dataSize);
             return OCI_SUCCESS;
-        case OCI_ATTR_NAME:
-            putText(attributep, sizep, c.name);
+        case OCI_ATTR_NAME: {
+            const auto* p = static_cast<Param*>(h);
+            put<const char*>(attributep, p->nameText);
+            if (sizep)
+                *sizep = static_cast<ub4>(p->nameSize);
             return OCI_SUCCESS;
+        }
         case OCI_ATTR_PRECISION:
             put<sb2>(attributep, c.precision);
             return OCI_SUCCESS;
@@ -615,6 +632,9 @@ OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
         return fail(err, 24327, "ORA-24327: need explicit attach before authenticating a user");
     if (session->conn)
         return fail(err, 24309, "ORA-24309: already connected to a server");
+    // The credentials are read now, from the buffers the client gave to OCIAttrSet.
+    copyText(session->username, session->usernameRef, session->usernameSize);
+    copyText(session->password, session->passwordRef, session->passwordSize);
     switch (serverReach(srv->path, svc->callTimeoutMs)) {
     case Reach::Answered:
         break;
@@ -1076,6 +1096,12 @@ OCI_EXPORT sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void
     if (!p)
         return fail(err, 1019, "ORA-01019: unable to allocate memory in the user side");
     p->desc = s->columns[pos - 1];
+    p->nameSize = p->desc.name.size();
+    p->nameText = new (std::nothrow) char[p->nameSize + 1];
+    if (p->nameText)
+        std::memcpy(p->nameText, p->desc.name.c_str(), p->nameSize + 1);
+    else
+        p->nameSize = 0;
     *parmdpp = p;
     return OCI_SUCCESS;
 }

@@ -5,10 +5,24 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define OCISQLITE_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(OCISQLITE_ASAN)
+#include <sanitizer/asan_interface.h>
+#else
+#define ASAN_POISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#endif
 
 namespace ocisqlite {
 
@@ -147,6 +161,46 @@ void roundTrip(std::int64_t sessionId, std::string_view call, std::string_view t
         std::fwrite(line.data(), 1, line.size(), f);
         std::fclose(f);
     }
+}
+
+namespace {
+
+#if defined(OCISQLITE_POISON_FREED)
+constexpr unsigned char kFreedByte = 0xDB;
+constexpr std::size_t kQuarantined = 1024;
+
+struct Quarantine {
+    std::mutex mutex;
+    std::deque<std::pair<char*, std::size_t>> texts;
+};
+
+Quarantine& quarantine() {
+    static auto* q = new Quarantine(); // reachable until exit: nothing in it counts as leaked
+    return *q;
+}
+#endif
+
+} // namespace
+
+void retireDescriptorText(char* text, std::size_t size) {
+    if (!text)
+        return;
+#if defined(OCISQLITE_POISON_FREED)
+    std::memset(text, kFreedByte, size);
+    ASAN_POISON_MEMORY_REGION(text, size);
+    Quarantine& q = quarantine();
+    std::lock_guard<std::mutex> lock(q.mutex);
+    q.texts.emplace_back(text, size);
+    if (q.texts.size() <= kQuarantined)
+        return;
+    text = q.texts.front().first;
+    size = q.texts.front().second;
+    q.texts.pop_front();
+    ASAN_UNPOISON_MEMORY_REGION(text, size);
+#else
+    (void)size;
+#endif
+    delete[] text;
 }
 
 int clientFeatureRelease() {

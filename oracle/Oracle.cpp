@@ -959,11 +959,11 @@ void TOracleQuery::Execute() {
                 api.OCIAttrGet(param, OCI_DTYPE_PARAM, &precision, nullptr, OCI_ATTR_PRECISION, h.err);
                 api.OCIAttrGet(param, OCI_DTYPE_PARAM, &scale, nullptr, OCI_ATTR_SCALE, h.err);
                 api.OCIAttrGet(param, OCI_DTYPE_PARAM, &isNull, nullptr, OCI_ATTR_IS_NULL, h.err);
-                api.OCIDescriptorFree(param, OCI_DTYPE_PARAM);
-
                 TFieldData& f = d->fields[pos - 1];
+                // The name points into the descriptor's memory: copied before the descriptor is freed.
                 f.Name = name ? QString::fromUtf8(reinterpret_cast<const char*>(name), qsizetype(nameLength))
                               : QString();
+                api.OCIDescriptorFree(param, OCI_DTYPE_PARAM);
                 f.ServerType = type;
                 f.Size = size;
                 f.Precision = precision;
@@ -1261,6 +1261,10 @@ int TOracleQuery::FieldPrecision(int index) const {
 int TOracleQuery::FieldScale(int index) const {
     TOracleLock lock(d->Lock());
     return d->Checked(index).Scale;
+}
+int TOracleQuery::FieldServerType(int index) const {
+    TOracleLock lock(d->Lock());
+    return d->Checked(index).ServerType;
 }
 bool TOracleQuery::FieldOptional(int index) const {
     TOracleLock lock(d->Lock());

@@ -216,6 +216,8 @@ public:
     int FieldPrecision(int index) const;
     int FieldScale(int index) const;
     bool FieldOptional(int index) const;
+    // The server's datatype code of the column (1 VARCHAR2, 2 NUMBER, 12 DATE, 104 ROWID, 208 UROWID...).
+    int FieldServerType(int index) const;
     bool FieldIsNull(const QString& name) const;
     QVariant Field(const QString& name) const;
     QVariant Field(int index) const;

@@ -1,5 +1,7 @@
 #include "OracleData.h"
 
+#include "OciDefs.h"
+
 #include <QThread>
 #include <cmath>
 #include <cstring>
@@ -8,6 +10,12 @@ namespace {
 
 const char* const SavepointName = "TAV__LOCKPOINT";
 const char* const RowIdVariable = ":tav__rowid";
+
+// Server datatype codes of a row address: ROWID as described (104) or stored (69), the old external
+// ROWID (11), UROWID (208).
+bool IsRowAddressType(int type) {
+    return type == SQLT_RDD || type == 69 || type == SQLT_RID || type == 208;
+}
 
 QString RowIdMissing(const QString& operation) {
     return operation + " cannot be performed without a rowid.\r\n"
@@ -717,12 +725,16 @@ void TOracleDataSet::BuildFields() {
     FFields.clear();
     FColumnOfField.clear();
     FRowIdColumn = -1;
+    // The row address: the column named ROWID, or else the first column of type ROWID or UROWID
+    // (an aliased "t.ROWID RID").
     const int count = FMainQuery->FieldCount();
-    for (int i = 0; i < count; ++i)
-        if (FMainQuery->FieldName(i).compare("ROWID", Qt::CaseInsensitive) == 0) {
+    for (int i = 0; i < count && FRowIdColumn < 0; ++i)
+        if (FMainQuery->FieldName(i).compare("ROWID", Qt::CaseInsensitive) == 0)
             FRowIdColumn = i;
-            break;
-        }
+    for (int i = 0; i < count && FRowIdColumn < 0; ++i) {
+        if (IsRowAddressType(FMainQuery->FieldServerType(i)))
+            FRowIdColumn = i;
+    }
     int position = 0;
     for (int i = 0; i < count; ++i) {
         if (i == FRowIdColumn)

@@ -380,6 +380,33 @@ TEST_F(DatasetTest, DatasetWithoutRowIdCannotBeModified) {
     EXPECT_EQ(ds.State(), dsBrowse);
 }
 
+TEST_F(DatasetTest, AnAliasedRowIdIsFoundByItsServerType) {
+    TOracleDataSet ds;
+    ds.SetSession(Session.get());
+    ds.SetSQLText("SELECT t.ROWID RID, t.TABNUM, t.ALLNAME FROM KMR_USER_PSW t ORDER BY t.TABNUM");
+    ds.Open();
+    ASSERT_TRUE(ds.CanModify()) << "the ROWID column under another name was not recognised";
+    EXPECT_EQ(ds.FindField("RID"), nullptr);
+    EXPECT_EQ(ds.FieldCount(), 2);
+    EXPECT_EQ(ds.RowId().size(), 18);
+    ds.Edit();
+    ds.FieldByName("ALLNAME")->SetAsString("Иванов Иван");
+    Db.StartTrace();
+    ds.Post();
+    EXPECT_EQ(Db.Statements().value(2), "update KMR_USER_PSW\n"
+                                        "set ALLNAME = :v2\n"
+                                        "where rowid = :tav__rowid\n"
+                                        "returning rowid into :tav__rowid");
+    EXPECT_EQ(ServerName(1), "Иванов Иван");
+    // A column named ROWID still wins over an earlier one of that type.
+    TOracleDataSet both;
+    both.SetSession(Session.get());
+    both.SetSQLText("SELECT t.ROWID RID, t.TABNUM, t.ROWID FROM KMR_USER_PSW t");
+    both.Open();
+    EXPECT_NE(both.FindField("RID"), nullptr);
+    EXPECT_EQ(both.FindField("ROWID"), nullptr);
+}
+
 TEST_F(DatasetTest, LeavingARecordPostsItOrDropsAnUntouchedNewOne) {
     auto ds = OpenUsers();
     ds->Insert();

@@ -307,6 +307,35 @@ TEST_F(QueryTest, ColumnTypesBecomeTheDocumentedValues) {
     EXPECT_EQ(q.FieldAsString(QStringLiteral("ROWID")).size(), 18);
 }
 
+// The client library owns what the describe's attributes point to: the layer copies it while the
+// parameter descriptor is alive (ocisqlite overwrites a freed descriptor's text, as reused memory would).
+TEST_F(QueryTest, ColumnNamesAreCopiedBeforeTheirDescriptorIsFreed) {
+    auto s = NewSession();
+    TOracleQuery q;
+    q.SetSession(s.get());
+    q.SetSQLText(QStringLiteral("SELECT 1 A, 'x' A_VERY_LONG_COLUMN_ALIAS_NAME, "
+                                "TO_CHAR(SYSDATE,'DD.MM.YYYY HH24:MI:SS') FROM DUAL"));
+    q.Execute();
+    ASSERT_EQ(q.FieldCount(), 3);
+    EXPECT_EQ(q.FieldName(0), QStringLiteral("A"));
+    EXPECT_EQ(q.FieldName(1), QStringLiteral("A_VERY_LONG_COLUMN_ALIAS_NAME"));
+    // Oracle names an expression by its text.
+    EXPECT_EQ(q.FieldName(2), QStringLiteral("TO_CHAR(SYSDATE,'DD.MM.YYYY HH24:MI:SS')"));
+    EXPECT_EQ(q.Field(QStringLiteral("a_very_long_column_alias_name")).toString(), QStringLiteral("x"));
+}
+
+// The client reads the name and password at OCISessionBegin, not when they are set.
+TEST_F(SessionTest, CredentialsStayReadableUntilTheSessionBegins) {
+    for (int i = 0; i < 3; ++i) {
+        auto s = std::make_unique<TOracleSession>();
+        s->SetLogonUsername(User.toLower());
+        s->SetLogonPassword(Password);
+        s->SetLogonDatabase(Database);
+        EXPECT_EQ(MessageOf([&] { s->LogOn(); }), QStringLiteral("<no exception>"));
+        EXPECT_TRUE(s->Connected());
+    }
+}
+
 TEST_F(QueryTest, LineBreaksTravelAsLineFeedsAndComeBackAsCrLf) {
     auto s = NewSession();
     DropTable(*s, QStringLiteral("TEXT_T"));
