@@ -62,6 +62,17 @@ TEST_F(OcisqlTest, ScriptRunsStatementsAndBlocksAndPrintsSelects) {
     EXPECT_EQ(single.out, QStringLiteral("B\nодин\n"));
 }
 
+TEST_F(OcisqlTest, AnExpressionColumnIsHeadedByItsText) {
+    const ToolRun run = Ocisql(
+        {QStringLiteral("-c"), QStringLiteral("select TO_CHAR(TO_DATE('09.12.2026 10:20:30','DD.MM.YYYY "
+                                              "HH24:MI:SS'),'DD.MM.YYYY HH24:MI:SS') from dual;")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.section(QLatin1Char('\n'), 1, 1), QStringLiteral("09.12.2026 10:20:30"));
+    // The whole text, not bytes of a freed descriptor.
+    EXPECT_TRUE(run.out.startsWith(QStringLiteral("TO_CHAR(TO_DATE('09.12.2026 10:20:30'")))
+        << run.out.toStdString();
+}
+
 TEST_F(OcisqlTest, ErrorsCarryTheScriptLineAndStopUnlessKeepGoing) {
     WriteScript(QStringLiteral("broken.sql"), QStringLiteral("SELECT 1 X FROM DUAL;\n"
                                                              "\n"
