@@ -169,13 +169,25 @@ struct ColumnDesc {
     bool isDate() const { return dataType == SQLT_DAT; }
 };
 
+// Texts that OCIAttrGet hands out and that stay valid while their owner lives; when the owner lets go
+// of them they are retired (retireDescriptorText), so a client that reads one too late sees garbage.
+class HandedOutTexts {
+public:
+    HandedOutTexts() = default;
+    HandedOutTexts(const HandedOutTexts&) = delete;
+    HandedOutTexts& operator=(const HandedOutTexts&) = delete;
+    ~HandedOutTexts() { clear(); }
+    // A stable, NUL-terminated copy of text, one per distinct text; null when out of memory.
+    const char* keep(const std::string& text);
+    void clear();
+
+private:
+    std::vector<std::pair<char*, std::size_t>> texts_;
+};
+
 struct Param : Handle {
     ColumnDesc desc;
-    // The text OCIAttrGet hands out for OCI_ATTR_NAME. It belongs to the descriptor: a client copies
-    // it before OCIDescriptorFree (see retireDescriptorText).
-    char* nameText = nullptr;
-    std::size_t nameSize = 0;
-    ~Param() override;
+    HandedOutTexts texts; // the name when its statement no longer describes the column
 };
 
 struct Rowid : Handle {
@@ -221,6 +233,9 @@ struct PieceState {
 };
 
 struct Stmt : Handle {
+    // Column names handed out through parameter descriptors: as in Oracle, they belong to the
+    // statement's describe and outlive the descriptor, until the statement is prepared anew or freed.
+    HandedOutTexts describeTexts;
     std::string text;
     ub2 stmtType = OCI_STMT_UNKNOWN;
     std::vector<std::string> placeholders; // upper case, from the Oracle text, in order of appearance

@@ -117,8 +117,22 @@ const char* kBanner = "Oracle Database 19c Enterprise Edition Release 19.0.0.0.0
 
 } // namespace
 
-Param::~Param() {
-    retireDescriptorText(nameText, nameSize + 1);
+const char* HandedOutTexts::keep(const std::string& text) {
+    for (const auto& [kept, size] : texts_)
+        if (size == text.size() + 1 && std::memcmp(kept, text.c_str(), size) == 0)
+            return kept;
+    char* copy = new (std::nothrow) char[text.size() + 1];
+    if (!copy)
+        return nullptr;
+    std::memcpy(copy, text.c_str(), text.size() + 1);
+    texts_.emplace_back(copy, text.size() + 1);
+    return copy;
+}
+
+void HandedOutTexts::clear() {
+    for (const auto& [text, size] : texts_)
+        retireDescriptorText(text, size);
+    texts_.clear();
 }
 
 void registerHandle(Handle* h) {
@@ -577,10 +591,10 @@ OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
             put<ub2>(attributep, c.dataType == SQLT_NUM ? ub2(40) : c.dataSize);
             return OCI_SUCCESS;
         case OCI_ATTR_NAME: {
-            const auto* p = static_cast<Param*>(h);
-            put<const char*>(attributep, p->nameText);
+            const char* name = static_cast<Param*>(h)->texts.keep(c.name);
+            put<const char*>(attributep, name);
             if (sizep)
-                *sizep = static_cast<ub4>(p->nameSize);
+                *sizep = name ? static_cast<ub4>(c.name.size()) : 0;
             return OCI_SUCCESS;
         }
         case OCI_ATTR_PRECISION:
@@ -862,6 +876,7 @@ OCI_EXPORT sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const OraText* 
     s->defines.clear();
     s->resetCursor();
     s->columns.clear();
+    s->describeTexts.clear();
     s->executed = false;
     s->described = false;
     s->haveLastRowid = false;
@@ -1096,12 +1111,6 @@ OCI_EXPORT sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void
     if (!p)
         return fail(err, 1019, "ORA-01019: unable to allocate memory in the user side");
     p->desc = s->columns[pos - 1];
-    p->nameSize = p->desc.name.size();
-    p->nameText = new (std::nothrow) char[p->nameSize + 1];
-    if (p->nameText)
-        std::memcpy(p->nameText, p->desc.name.c_str(), p->nameSize + 1);
-    else
-        p->nameSize = 0;
     *parmdpp = p;
     return OCI_SUCCESS;
 }

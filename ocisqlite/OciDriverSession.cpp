@@ -234,11 +234,16 @@ std::optional<sword> driverAttrGet(Handle* h, void* attributep, ub4* sizep, ub4 
         switch (attrtype) {
         case OCI_ATTR_NAME:
             // The name stays readable after the descriptor is freed, as long as its statement lives: drivers
-            // copy it late. The statement's own column list holds it.
+            // copy it late. The statement keeps it until it is prepared anew or freed.
             if (auto* s = static_cast<Stmt*>(findHandle(h->parent, OCI_HTYPE_STMT)))
                 for (const ColumnDesc& column : s->columns)
                     if (column.name == c.name) {
-                        putText(attributep, sizep, column.name);
+                        const char* name = s->describeTexts.keep(column.name);
+                        if (!name)
+                            return std::nullopt;
+                        put<const char*>(attributep, name);
+                        if (sizep)
+                            *sizep = static_cast<ub4>(column.name.size());
                         return OCI_SUCCESS;
                     }
             return std::nullopt;

@@ -38,10 +38,10 @@ Reach serverReach(const std::string& path, unsigned callTimeoutMs);
 // sessionId 0 is written as "-".
 void roundTrip(std::int64_t sessionId, std::string_view call, std::string_view text = {});
 
-// Gives back the memory of a text that a freed descriptor handed out. In every build but a release
-// build the text is overwritten and kept out of reuse for a while (under AddressSanitizer also
-// marked unreadable), so a client that reads it after OCIDescriptorFree sees garbage at once instead
-// of the old text by luck.
+// Gives back the memory of a text that OCIAttrGet handed out, once its owner (a statement's describe,
+// a descriptor) lets go of it. In every build but a release build the text is overwritten and kept
+// out of reuse for a while (under AddressSanitizer also marked unreadable), so a client that reads it
+// too late sees garbage at once instead of the old text by luck.
 void retireDescriptorText(char* text, std::size_t size);
 
 // Milliseconds a DML statement may wait for another writer before ORA-00054.
