@@ -15,6 +15,7 @@
 #include "NoteDataSet.h"
 #include "OracleBase.h"
 #include "ProgramAccess.h"
+#include "Protokol_View.h"
 #include "TempTmp.h"
 #include "Termination.h"
 #include "UserAdmin.h"
@@ -111,6 +112,7 @@ void TKMF_Admin::BuildLayout() {
     connect(ToolButton1, &QToolButton::clicked, this, &TKMF_Admin::ToolButton1Click);
     tbViewProtokol = MakeToolButton(ToolBar1, "tbViewProtokol", QStyle::SP_FileDialogContentsView,
                                     QStringLiteral("Промотр журнала событий"));
+    connect(tbViewProtokol, &QToolButton::clicked, this, &TKMF_Admin::tbViewProtokolClick);
     tbAddGroup = MakeToolButton(ToolBar1, "tbAddGroup", QStyle::SP_FileDialogListView,
                                 QStringLiteral("Добавить группу"));
     connect(tbAddGroup, &QToolButton::clicked, this, &TKMF_Admin::tbAddGroupClick);
@@ -283,6 +285,11 @@ void TKMF_Admin::FinishEditor(bool saved) {
                         : QStringLiteral("Не удалось отменить изменения."),
                   FailureText(e));
     }
+}
+
+void TKMF_Admin::tbViewProtokolClick() {
+    if (Protocol)
+        Protocol->ShowModal();
 }
 
 void TKMF_Admin::SetProgramListByCount(int count) {

@@ -81,6 +81,8 @@ public:
     void tbAddGroupClick();
     // The property editor; its closing button commits or rolls back both sessions.
     void ToolButton1Click();
+    // Shows the event log window modally.
+    void tbViewProtokolClick();
 
     // Registering and removing programs, and the stored-programs window (ProgramRegistration.cpp).
     void tbAddProgrammClick();

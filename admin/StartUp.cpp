@@ -7,6 +7,7 @@
 #include "Main.h"
 #include "OracleBase.h"
 #include "ProfileFile.h"
+#include "Protokol_View.h"
 #include "Termination.h"
 
 #include <QApplication>
@@ -40,8 +41,8 @@ void TAdminStartUp::Create(TDbModuleEnvironment environment) {
     // The add-program dialog, the stored programs window, the event log window, and one without behaviour.
     FHidden << QPointer<QWidget>(new TfmAddProgramm(nullptr));
     FHidden << QPointer<QWidget>(new TFInfoFromDat(nullptr));
-    for (const char* name : {"Protocol", "F_PropForGroup"})
-        FHidden << QPointer<QWidget>(MakeHiddenWindow(name));
+    FHidden << QPointer<QWidget>(new TProtocol(nullptr));
+    FHidden << QPointer<QWidget>(MakeHiddenWindow("F_PropForGroup"));
 }
 
 bool TAdminStartUp::Terminated() const {

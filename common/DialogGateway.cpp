@@ -165,6 +165,11 @@ DialogAnswer DialogGateway::ShowReal(const DialogRequest& request) {
         answer.Text = QFileDialog::getExistingDirectory(request.Parent, request.Caption, request.Value);
         answer.ModalResult = answer.Text.isEmpty() ? mrCancel : mrOk;
         break;
+    case DialogKind::SaveFile:
+        answer.Text =
+            QFileDialog::getSaveFileName(request.Parent, request.Caption, request.Value, request.Filter);
+        answer.ModalResult = answer.Text.isEmpty() ? mrCancel : mrOk;
+        break;
     }
     return answer;
 }
@@ -214,6 +219,17 @@ QString SelectFolderDialog(QWidget* parent, const QString& caption, const QStrin
     request.Kind = DialogKind::OpenFolder;
     request.Caption = caption;
     request.Value = directory;
+    request.Parent = parent;
+    const DialogAnswer answer = DialogGateway::Instance().Ask(request);
+    return answer.ModalResult == mrOk ? answer.Text : QString();
+}
+
+QString SaveFileDialog(QWidget* parent, const QString& caption, const QString& file, const QString& filter) {
+    DialogRequest request;
+    request.Kind = DialogKind::SaveFile;
+    request.Caption = caption;
+    request.Value = file;
+    request.Filter = filter;
     request.Parent = parent;
     const DialogAnswer answer = DialogGateway::Instance().Ask(request);
     return answer.ModalResult == mrOk ? answer.Text : QString();

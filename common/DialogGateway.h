@@ -1,5 +1,5 @@
 // The one gateway of every modal question and message: message boxes, the error dialog, the
-// one-line input dialog and the file-open dialog. A window asks through the functions below; the
+// one-line input dialog and the file and folder dialogs. A window asks through the functions below; the
 // gateway shows the real dialog, or hands the question to the answerer a test installed.
 // User-interface thread only.
 #pragma once
@@ -66,11 +66,12 @@ int MsgDlgButtonResult(TMsgDlgBtn button);
 QString ApplicationTitle();
 
 enum class DialogKind {
-    Message,   // MessageDlgAtMouse, ShowPlainMessage
-    ErrorForm, // ShowMessageDialog, ShowError
-    Input,     // InputQuery
-    OpenFile,  // OpenFileDialog
-    OpenFolder // SelectFolderDialog
+    Message,    // MessageDlgAtMouse, ShowPlainMessage
+    ErrorForm,  // ShowMessageDialog, ShowError
+    Input,      // InputQuery
+    OpenFile,   // OpenFileDialog
+    OpenFolder, // SelectFolderDialog
+    SaveFile    // SaveFileDialog
 };
 
 // One question as the gateway was asked it.
@@ -82,14 +83,15 @@ struct DialogRequest {
     TMsgDlgType Type = mtCustom; // message and error dialog kind
     TMsgDlgButtons Buttons;      // message buttons
     int HelpContext = 0;
-    QString Value;             // input: the starting value; open file or folder: the starting folder
-    QString Filter;            // open file: Qt name filters ("Programs (*.exe);;All files (*)")
-    QWidget* Parent = nullptr; // open file: the window the dialog belongs to (not owned)
+    QString Value;             // input: the starting value; open file or folder: the starting folder;
+                               // save file: the suggested file
+    QString Filter;            // open/save file: Qt name filters ("Programs (*.exe);;All files (*)")
+    QWidget* Parent = nullptr; // open/save file: the window the dialog belongs to (not owned)
 };
 
 struct DialogAnswer {
-    int ModalResult = mrCancel; // Input and OpenFile: mrOk or mrCancel
-    QString Text;               // Input: the value entered; OpenFile, OpenFolder: the path chosen
+    int ModalResult = mrCancel; // Input, OpenFile, OpenFolder and SaveFile: mrOk or mrCancel
+    QString Text;               // Input: the value entered; OpenFile, OpenFolder, SaveFile: the path chosen
 };
 
 class IDialogAnswerer {
@@ -127,3 +129,6 @@ QString OpenFileDialog(QWidget* parent, const QString& caption, const QString& d
                        const QString& filter);
 // The folder dialog: the chosen folder, or an empty string when cancelled.
 QString SelectFolderDialog(QWidget* parent, const QString& caption, const QString& directory);
+// The file-save dialog (it asks before replacing a file): the chosen file, or an empty string when
+// cancelled. file is the suggested name or path.
+QString SaveFileDialog(QWidget* parent, const QString& caption, const QString& file, const QString& filter);

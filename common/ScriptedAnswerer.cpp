@@ -16,6 +16,8 @@ QString KindName(DialogKind kind) {
         return QStringLiteral("OpenFile");
     case DialogKind::OpenFolder:
         return QStringLiteral("OpenFolder");
+    case DialogKind::SaveFile:
+        return QStringLiteral("SaveFile");
     }
     return QString();
 }
@@ -75,6 +77,10 @@ ScriptedAnswerer& ScriptedAnswerer::ExpectOpenFolder(const QString& folder, cons
     return Add(DialogKind::OpenFolder, captionPart, folder.isEmpty() ? mrCancel : mrOk, folder);
 }
 
+ScriptedAnswerer& ScriptedAnswerer::ExpectSaveFile(const QString& fileName, const QString& captionPart) {
+    return Add(DialogKind::SaveFile, captionPart, fileName.isEmpty() ? mrCancel : mrOk, fileName);
+}
+
 void ScriptedAnswerer::Fail(const QString& message) {
     if (FOnFailure)
         FOnFailure(message);
@@ -92,7 +98,8 @@ DialogAnswer ScriptedAnswerer::Answer(const DialogRequest& request) {
         return refused;
     }
     const Step& step = FScript[FNext++];
-    const bool byCaption = request.Kind == DialogKind::OpenFile || request.Kind == DialogKind::OpenFolder;
+    const bool byCaption = request.Kind == DialogKind::OpenFile || request.Kind == DialogKind::OpenFolder ||
+                           request.Kind == DialogKind::SaveFile;
     const QString& matched = byCaption ? request.Caption : request.Text;
     if (step.Kind != request.Kind || !matched.contains(step.TextPart)) {
         Fail(QStringLiteral("expected %1 \"%2\", asked %3")

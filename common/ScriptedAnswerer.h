@@ -29,6 +29,7 @@ public:
     ScriptedAnswerer& ExpectOpenFile(const QString& fileName, const QString& captionPart = {});
     // An empty folder answers as a cancelled dialog.
     ScriptedAnswerer& ExpectOpenFolder(const QString& folder, const QString& captionPart = {});
+    ScriptedAnswerer& ExpectSaveFile(const QString& fileName, const QString& captionPart = {});
 
     // Every question asked, answered or not, in order.
     const QList<DialogRequest>& Asked() const { return FAsked; }

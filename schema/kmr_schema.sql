@@ -98,7 +98,9 @@ CREATE TABLE kmr_protokol (
   NEW_VALUE   VARCHAR2(2000)
 );
 
+-- The event log lists a period of one program, or of all programs.
 CREATE INDEX IX_KMR_PROTOKOL_PERIOD ON kmr_protokol (ID_PROGRAMM, DATE_CHANGE);
+CREATE INDEX IX_KMR_PROTOKOL_DATE ON kmr_protokol (DATE_CHANGE);
 
 CREATE TABLE kmr_field_name (
   FIELD_NAME  VARCHAR2(30),

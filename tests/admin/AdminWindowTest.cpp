@@ -14,6 +14,7 @@
 #include "NoteDataSet.h"
 #include "OracleBase.h"
 #include "ProfileFile.h"
+#include "Protokol_View.h"
 #include "ScriptedAnswerer.h"
 #include "Settings.h"
 #include "StartUp.h"
@@ -26,6 +27,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <functional>
@@ -549,6 +551,29 @@ TEST_F(AdminWindow, StartUpShowsNoWindowAfterATerminationRequest) {
     EXPECT_TRUE(program.MainWindow()->isVisible());
     for (const auto& hidden : program.HiddenWindows())
         EXPECT_FALSE(hidden->isVisible());
+}
+
+TEST_F(AdminWindow, TheEventLogButtonShowsTheEventLogWindowModally) {
+    FServers = std::make_unique<TTestServers>(false);
+    ResetTerminationRequest();
+    TLoginForm::SetDefaultParameters({QStringLiteral("admin/kmr2026")});
+    {
+        TAdminStartUp program;
+        program.Create();
+        ASSERT_TRUE(program.Show());
+        ASSERT_NE(Protocol, nullptr);
+        EXPECT_TRUE(program.HiddenWindows().contains(Protocol));
+        EXPECT_FALSE(Protocol->isVisible());
+        bool shownModally = false;
+        QTimer::singleShot(0, Protocol, [&shownModally] {
+            shownModally = Protocol->isVisible() && Protocol->isModal();
+            Protocol->reject();
+        });
+        QTest::mouseClick(program.MainWindow()->tbViewProtokol, Qt::LeftButton);
+        EXPECT_TRUE(shownModally);
+        EXPECT_FALSE(Protocol->isVisible());
+    }
+    EXPECT_EQ(Protocol, nullptr);
 }
 
 // The program itself, as the desktop starts it.

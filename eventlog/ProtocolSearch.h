@@ -1,0 +1,72 @@
+// One event log search running on a thread of its own, so the window stays responsive however long
+// the server takes. The rows are read into a TProtocolRecords; the window learns of the end through
+// the news callback (which must only post) and then takes the outcome on its own thread.
+//
+// Threads: the constructor, Cancel, RowsRead, Finished, TakeOutcome and the destructor are called
+// on the owner's thread; the query is created, run and freed on the search thread. The session the
+// query uses must be thread-safe.
+#pragma once
+
+#include "ProtocolRecords.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class TOracleQuery;
+
+class TProtocolSearch {
+public:
+    enum TResult {
+        srComplete,   // every record was read
+        srIncomplete, // reading stopped on an error: the records read so far, and the error
+        srNotOpened,  // the statement failed: no records, and the error
+        srCancelled   // stopped on request: no records
+    };
+    struct TOutcome {
+        TResult Result = srCancelled;
+        QString Error; // the server's or the layer's message
+        std::shared_ptr<TProtocolRecords> Records;
+    };
+    // Makes the query on the search thread, bound to its session.
+    using TQueryFactory = std::function<std::unique_ptr<TOracleQuery>()>;
+
+    // Starts at once. news runs on the search thread once, when the search has ended.
+    TProtocolSearch(const QStringList& sql, TQueryFactory factory, std::function<void()> news,
+                    int readBuffer = DefaultReadBuffer);
+    // Asks the search to stop and waits for the thread: at most the server call under way.
+    ~TProtocolSearch();
+    TProtocolSearch(const TProtocolSearch&) = delete;
+    TProtocolSearch& operator=(const TProtocolSearch&) = delete;
+
+    // The search stops before the next record; its outcome becomes srCancelled.
+    void Cancel();
+    bool Cancelled() const { return FStop; }
+    qint64 RowsRead() const { return FRowsRead; }
+    bool Finished() const { return FFinished; }
+    // The outcome, once Finished(); taken once.
+    TOutcome TakeOutcome();
+
+    // Rows per fetch: fewer round trips on a slow link than the layer's default of 25.
+    static constexpr int DefaultReadBuffer = 500;
+
+private:
+    void Run();
+    TOutcome Search();
+
+    const QStringList FSql;
+    const TQueryFactory FFactory;
+    const std::function<void()> FNews;
+    const int FReadBuffer;
+    std::atomic<bool> FStop{false};
+    std::atomic<bool> FFinished{false};
+    std::atomic<qint64> FRowsRead{0};
+    std::mutex FMutex; // guards FOutcome
+    TOutcome FOutcome;
+    std::thread FThread;
+};
