@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 
 namespace ocisqlite {
 
@@ -632,18 +633,26 @@ void describeColumns(Stmt* s) {
     s->described = true;
 }
 
-// Binds the parameters of st (?N is the translation's binds[N-1]) for one iteration. copy: SQLite keeps its
-// own copy of every value (a statement run after the caller's buffers may change).
-void bindStatement(Stmt* s, sqlite3_stmt* st, ub4 iter, bool copy) {
+// Binds the parameters of st (names[i] is the bind of the (i+1)-th "?") for one iteration. copy: SQLite keeps
+// its own copy of every value (a statement run after the caller's buffers may change).
+void bindStatement(Stmt* s, sqlite3_stmt* st, const std::vector<std::string>& names, ub4 iter, bool copy) {
     const Translation& t = *s->translation;
     sqlite3_clear_bindings(st);
-    const int count = std::min(sqlite3_bind_parameter_count(st), static_cast<int>(t.binds.size()));
+    // The binds by name, once per execution (a statement may have 32 766 of them).
+    std::unordered_map<std::string, Bind*> byName;
+    for (Bind* b : s->binds)
+        if (!b->name.empty())
+            byName.emplace(b->name, b);
+    for (Bind* b : s->binds)
+        if (b->name.empty() && b->position >= 1 && b->position <= s->placeholders.size())
+            byName.emplace(s->placeholders[b->position - 1], b);
+    const int count = std::min(sqlite3_bind_parameter_count(st), static_cast<int>(names.size()));
     for (int idx = 1; idx <= count; ++idx) {
-        const std::string& name = t.binds[static_cast<std::size_t>(idx - 1)];
-        Bind* b = findBind(s, name);
-        if (!b)
+        const std::string& name = names[static_cast<std::size_t>(idx - 1)];
+        const auto found = byName.find(name);
+        if (found == byName.end())
             throw OraError(1008, "ORA-01008: not all variables bound");
-        BindInput in = readBind(*b, iter);
+        BindInput in = readBind(*found->second, iter);
         auto rb = t.rowidBinds.find(name);
         if (rb != t.rowidBinds.end() && !in.null) {
             std::optional<std::int64_t> rowid = rowidForBind(inputAsText(in), rb->second);
@@ -662,7 +671,7 @@ void bindStatement(Stmt* s, sqlite3_stmt* st, ub4 iter, bool copy) {
 }
 
 void bindAll(Stmt* s, ub4 iter) {
-    bindStatement(s, s->st, iter, false);
+    bindStatement(s, s->st, s->translation->parameters, iter, false);
 }
 
 // Writes a text result (ROWID, PL/SQL OUT value) into an OUT bind, iteration 0.
@@ -884,7 +893,8 @@ void materializeOpenCursors(Connection* conn) {
 }
 
 // Runs the translator's row-id query for the rows a statement will lock, with the statement's binds.
-std::vector<std::int64_t> selectRowids(Stmt* s, Connection* conn, const std::string& sql, ub4 iter) {
+std::vector<std::int64_t> selectRowids(Stmt* s, Connection* conn, const std::string& sql,
+                                       const std::vector<std::string>& names, ub4 iter) {
     const Translation& t = *s->translation;
     sqlite3_stmt* ls = nullptr;
     int rc = sqlite3_prepare_v2(conn->db(), sql.c_str(), -1, &ls, nullptr);
@@ -894,7 +904,7 @@ std::vector<std::int64_t> selectRowids(Stmt* s, Connection* conn, const std::str
         throw e;
     }
     try {
-        bindStatement(s, ls, iter, true);
+        bindStatement(s, ls, names, iter, true);
     } catch (...) {
         sqlite3_finalize(ls);
         throw;
@@ -921,7 +931,7 @@ std::vector<std::int64_t> runMergeInsert(Stmt* s, Connection* conn, ub4 iter, ub
     try {
         if (rc != SQLITE_OK)
             throw mapSqliteError(conn->db(), rc, StatementKind::Insert, conn->schema());
-        bindStatement(s, ins, iter, false);
+        bindStatement(s, ins, t.mergeParameters, iter, false);
         while ((rc = sqlite3_step(ins)) == SQLITE_ROW)
             inserted.push_back(sqlite3_column_int64(ins, 0));
         if (rc != SQLITE_DONE)
@@ -942,7 +952,7 @@ void runDmlOnce(Stmt* s, Connection* conn, ub4 iter, ub8& rows) {
     // Rows about to change are locked in the registry first (ORA-00054 when another session holds them).
     const std::string& lockSql = t.lockRowsSql;
     if (conn->locks() && !lockSql.empty() && !t.targetTable.empty()) {
-        std::vector<std::int64_t> rowids = selectRowids(s, conn, lockSql, iter);
+        std::vector<std::int64_t> rowids = selectRowids(s, conn, lockSql, t.lockParameters, iter);
         if (t.kind == StatementKind::Merge) {
             // A target row that two source rows match would be updated twice.
             std::sort(rowids.begin(), rowids.end());
@@ -1504,7 +1514,7 @@ sword executeInner(SvcCtx* svc, Stmt* s, Error* err, ub4 iters, ub4 mode) {
         if (t.forUpdate) {
             const std::string& lockSql = t.lockRowsSql;
             if (conn->locks() && !lockSql.empty()) {
-                const std::vector<std::int64_t> rowids = selectRowids(s, conn, lockSql, 0);
+                const std::vector<std::int64_t> rowids = selectRowids(s, conn, lockSql, t.lockParameters, 0);
                 conn->startLogical();
                 if (!rowids.empty())
                     conn->locks()->lock(conn->sid(), t.targetTable, rowids, t.noWait ? 0 : busyTimeoutMs());
@@ -1552,7 +1562,8 @@ sword executeInner(SvcCtx* svc, Stmt* s, Error* err, ub4 iters, ub4 mode) {
         materializeOpenCursors(conn);
         if (t.kind == StatementKind::Truncate && conn->locks()) {
             // TRUNCATE takes the whole table: a row that another session holds makes it fail at once.
-            const std::vector<std::int64_t> rowids = selectRowids(s, conn, t.lockRowsSql, 0);
+            const std::vector<std::int64_t> rowids =
+                selectRowids(s, conn, t.lockRowsSql, t.lockParameters, 0);
             if (!rowids.empty())
                 conn->locks()->lock(conn->sid(), t.targetTable, rowids, 0);
         }

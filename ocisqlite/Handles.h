@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 struct sqlite3;
@@ -232,6 +233,11 @@ struct PieceState {
     std::size_t offset = 0;
 };
 
+// The key of a bind in Stmt::bindByKey: its name, or "#<position>" for a bind by position.
+inline std::string bindKey(const std::string& name, ub4 position) {
+    return name.empty() ? "#" + std::to_string(position) : name;
+}
+
 struct Stmt : Handle {
     // Column names handed out through parameter descriptors: as in Oracle, they belong to the
     // statement's describe and outlive the descriptor, until the statement is prepared anew or freed.
@@ -242,6 +248,9 @@ struct Stmt : Handle {
     bool prepared = false;
 
     std::vector<Bind*> binds;
+    // Lookups that stay cheap with thousands of binds: the placeholder names, the binds by bindKey().
+    std::unordered_set<std::string> placeholderSet;
+    std::unordered_map<std::string, Bind*> bindByKey;
     std::vector<Define*> defines; // index = position - 1 (null when not defined)
 
     // Execution state, tied to the connection it ran on.

@@ -28,8 +28,11 @@ void freeTree(Handle* h) {
     while (!h->children.empty())
         freeTree(h->children.back());
     if (h->parent) {
+        // Searched from the back: children are freed last first, so a statement with 32 766 binds goes in
+        // linear time.
         auto& sib = h->parent->children;
-        sib.erase(std::remove(sib.begin(), sib.end(), h), sib.end());
+        if (const auto it = std::find(sib.rbegin(), sib.rend(), h); it != sib.rend())
+            sib.erase(std::next(it).base());
     }
     switch (h->type) {
     case OCI_HTYPE_SESSION:
@@ -45,7 +48,9 @@ void freeTree(Handle* h) {
         auto* b = static_cast<Bind*>(h);
         if (findHandle(b->stmt, OCI_HTYPE_STMT)) {
             auto& v = b->stmt->binds;
-            v.erase(std::remove(v.begin(), v.end(), b), v.end());
+            if (const auto it = std::find(v.rbegin(), v.rend(), b); it != v.rend())
+                v.erase(std::next(it).base());
+            b->stmt->bindByKey.erase(bindKey(b->name, b->position));
         }
         break;
     }
@@ -873,6 +878,7 @@ OCI_EXPORT sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const OraText* 
     while (!s->children.empty())
         freeTree(s->children.back());
     s->binds.clear();
+    s->bindByKey.clear();
     s->defines.clear();
     s->resetCursor();
     s->columns.clear();
@@ -888,6 +894,7 @@ OCI_EXPORT sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const OraText* 
     s->text.assign(reinterpret_cast<const char*>(stmt), stmt_len);
     s->stmtType = classifyStatement(s->text);
     s->placeholders = scanPlaceholders(s->text);
+    s->placeholderSet = std::unordered_set<std::string>(s->placeholders.begin(), s->placeholders.end());
     s->prepared = true;
     return OCI_SUCCESS;
 }
@@ -943,21 +950,20 @@ sword bindCommon(Stmt* s, OCIBind** bindp, Error* err, std::string name, ub4 pos
         if (name[0] == ':')
             name.erase(0, 1);
         name = upperAscii(name);
-        if (std::find(s->placeholders.begin(), s->placeholders.end(), name) == s->placeholders.end())
+        if (!s->placeholderSet.count(name))
             return fail(err, 1036, "ORA-01036: illegal variable name/number");
     } else if (position == 0 || position > s->placeholders.size()) {
         return fail(err, 1036, "ORA-01036: illegal variable name/number");
     }
     // Binding the same name again replaces the earlier bind.
-    Bind* b = nullptr;
-    for (Bind* existing : s->binds)
-        if ((!name.empty() && existing->name == name) || (name.empty() && existing->position == position))
-            b = existing;
+    Bind*& b = s->bindByKey[bindKey(name, position)];
     if (!b) {
         std::lock_guard<std::recursive_mutex> lock(registryMutex());
         b = make<Bind>(s, OCI_HTYPE_BIND);
-        if (!b)
+        if (!b) {
+            s->bindByKey.erase(bindKey(name, position));
             return fail(err, 1019, "ORA-01019: unable to allocate memory in the user side");
+        }
         s->binds.push_back(b);
     }
     b->stmt = s;

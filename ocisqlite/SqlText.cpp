@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_set>
 
 namespace ocisqlite {
 
@@ -65,6 +66,7 @@ std::uint16_t classifyStatement(std::string_view text) {
 
 std::vector<std::string> scanPlaceholders(std::string_view t) {
     std::vector<std::string> names;
+    std::unordered_set<std::string> seen;
     std::size_t i = 0;
     while (i < t.size()) {
         const char c = t[i];
@@ -93,7 +95,7 @@ std::vector<std::string> scanPlaceholders(std::string_view t) {
             while (j < t.size() && identChar(t[j]))
                 ++j;
             std::string name = upperAscii(t.substr(i + 1, j - i - 1));
-            if (std::find(names.begin(), names.end(), name) == names.end())
+            if (seen.insert(name).second)
                 names.push_back(std::move(name));
             i = j;
         } else {

@@ -2958,10 +2958,47 @@ std::string resolveTable(const CatalogView& catalog, const std::string& name) {
     return {};
 }
 
+namespace {
+
+// The translator numbers binds ("?3" is binds[2]); SQLite gets plain "?" and the name of each, in order.
+std::string positional(const std::string& sql, const std::vector<std::string>& binds,
+                       std::vector<std::string>& names) {
+    std::string out;
+    out.reserve(sql.size());
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        const char c = sql[i];
+        if (c == '\'' || c == '"') {
+            std::size_t j = i + 1;
+            while (j < sql.size() && (sql[j] != c || (j + 1 < sql.size() && sql[j + 1] == c)))
+                j += sql[j] == c ? 2 : 1;
+            j = std::min(j + 1, sql.size());
+            out.append(sql, i, j - i);
+            i = j;
+        } else if (c == '?' && i + 1 < sql.size() && sql[i + 1] >= '0' && sql[i + 1] <= '9') {
+            std::size_t n = 0, j = i + 1;
+            for (; j < sql.size() && sql[j] >= '0' && sql[j] <= '9'; ++j)
+                n = n * 10 + static_cast<std::size_t>(sql[j] - '0');
+            names.push_back(binds.at(n - 1));
+            out += '?';
+            i = j;
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 Translation translate(std::string_view oracleSql, const CatalogView& catalog) {
     Translation out;
     Parser parser(oracleSql, catalog, out);
     parser.run();
+    out.sql = positional(out.sql, out.binds, out.parameters);
+    out.lockRowsSql = positional(out.lockRowsSql, out.binds, out.lockParameters);
+    out.mergeInsertSql = positional(out.mergeInsertSql, out.binds, out.mergeParameters);
     // DDL takes no binds.
     if ((out.kind == StatementKind::Create || out.kind == StatementKind::Drop ||
          out.kind == StatementKind::Alter || out.kind == StatementKind::CreateSynonym ||

@@ -85,10 +85,11 @@ struct PlSqlCall {
 struct Translation {
     StatementKind kind = StatementKind::Other;
     std::uint16_t ociStmtType = 0; // OCI_ATTR_STMT_TYPE value
-    // SQLite text. Binds are numbered parameters: ?1 is binds[0], ?2 binds[1] ... (numbered in order of
-    // first appearance, so SQLite never searches a name list: 32 766 binds prepare in linear time).
+    // SQLite text. Binds are plain "?" parameters, parameters[i] naming the bind of the (i+1)-th: a named or
+    // numbered parameter makes SQLite search its list of names, so 32 766 of them would take quadratic time.
     std::string sql;
-    std::vector<std::string> binds; // distinct bind names, upper case, no colon; index + 1 is the parameter
+    std::vector<std::string> parameters;
+    std::vector<std::string> binds; // distinct bind names in order of first appearance, upper case, no colon
     // Binds whose value is an Oracle ROWID text that the engine must decode to the SQLite rowid before
     // binding (e.g. "where rowid = :tav__rowid"); a rowid of another table binds as NULL (matches nothing), a
     // malformed one fails with ORA-01410. rowidForBind() in Rowid.h does exactly this.
@@ -98,9 +99,11 @@ struct Translation {
     // with the same binds, giving the SQLite rowids of the rows the statement will lock (run it, lock them
     // in RowLocks, then run sql).
     std::string lockRowsSql;
+    std::vector<std::string> lockParameters;
     // MERGE: sql updates the matched rows, this inserts the unmatched ones (run after sql, in the same
     // statement savepoint; the row count is the sum).
     std::string mergeInsertSql;
+    std::vector<std::string> mergeParameters;
     bool forUpdate = false;                 // SELECT ... FOR UPDATE
     bool noWait = false;                    // ... NOWAIT
     std::string returningRowidBind;         // RETURNING ROWID INTO :x -> x (upper case); the engine fills it

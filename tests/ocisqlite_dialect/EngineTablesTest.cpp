@@ -355,3 +355,44 @@ TEST(DatabaseFiles, AFullDiskAndAnIoErrorSaySo) {
 }
 
 } // namespace
+
+namespace {
+
+// Oracle takes thousands of terms in one chain and 32 766 binds; so do the entry points (in linear time:
+// bench/ocisqlite_limits shows it).
+TEST(Limits, LongChainsAndManyBindsThroughTheEntryPoints) {
+    TempDir dir("ocisqlite_limits");
+    const std::string db = dir.file("srv.db");
+    ASSERT_TRUE(createDatabase(db, "ADMIN", "secret"));
+    Session s(db, "ADMIN", "secret");
+    ASSERT_EQ(execute(s, "CREATE TABLE T (ID NUMBER(9), NAME VARCHAR2(20))", {}, {}).error, "");
+    ASSERT_EQ(execute(s, "INSERT INTO T VALUES (7, 'x')", {}, {}).error, "");
+
+    std::string ors = "SELECT COUNT(*) N FROM T WHERE ID = 0";
+    for (int i = 1; i < 20000; ++i)
+        ors += " OR ID = " + std::to_string(i);
+    Outcome o = execute(s, ors, {}, {});
+    ASSERT_EQ(o.error, "");
+    EXPECT_EQ(o.rows, (std::vector<std::vector<Value>>{{"1"}}));
+
+    std::string sum = "SELECT 0", concat = "SELECT 'a'";
+    for (int i = 0; i < 2000; ++i) {
+        sum += " + 1";
+        concat += " || 'b'";
+    }
+    o = execute(s, sum + " S, LENGTH(" + concat.substr(7) + ") L FROM DUAL", {}, {});
+    ASSERT_EQ(o.error, "");
+    EXPECT_EQ(o.rows, (std::vector<std::vector<Value>>{{"2000", "2001"}}));
+
+    std::string in = "SELECT COUNT(*) N FROM T WHERE ID IN (";
+    std::vector<Bind> binds;
+    for (int i = 0; i < 32766; ++i) {
+        in += (i ? ", :B" : ":B") + std::to_string(i);
+        binds.push_back({"B" + std::to_string(i), "int", std::to_string(i)});
+    }
+    o = execute(s, in + ")", binds, {});
+    ASSERT_EQ(o.error, "");
+    EXPECT_EQ(o.rows, (std::vector<std::vector<Value>>{{"1"}}));
+}
+
+} // namespace

@@ -90,14 +90,13 @@ public:
         sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, db_, 0);
         if (prepared != SQLITE_OK)
             throw OraError(-1, sqlite3_errmsg(db_));
-        std::map<std::string, int> index;
-        for (std::size_t i = 0; i < last_.binds.size(); ++i)
-            index[last_.binds[i]] = static_cast<int>(i) + 1;
-        for (const auto& [name, value] : binds) {
-            const auto pos = index.find(name);
-            if (pos == index.end())
+        for (std::size_t i = 0; i < last_.parameters.size(); ++i) {
+            const std::string& name = last_.parameters[i];
+            const auto given = binds.find(name);
+            if (given == binds.end())
                 continue;
-            const int idx = pos->second;
+            const Value& value = given->second;
+            const int idx = static_cast<int>(i) + 1;
             auto rb = last_.rowidBinds.find(name);
             if (rb != last_.rowidBinds.end() && value) {
                 std::optional<std::int64_t> rid;

@@ -55,13 +55,13 @@ TEST_F(Schema, TranslatesTheProgramsStatementShapes) {
          "BY "
          "\"KMR_USER_PSW\".\"GROUPID\" ASC NULLS LAST, \"ALLNAME\" ASC NULLS LAST"},
         {"select * from KMR_USER_PSW where rowid = :tav__rowid\nfor update nowait\n",
-         "SELECT * FROM \"USER_PSW\" AS \"KMR_USER_PSW\" WHERE (\"KMR_USER_PSW\".rowid = ?1)"},
+         "SELECT * FROM \"USER_PSW\" AS \"KMR_USER_PSW\" WHERE (\"KMR_USER_PSW\".rowid = ?)"},
         {"update KMR_USER_PSW\nset ALLNAME = :v2, IP = null\nwhere rowid = :tav__rowid\nreturning rowid into "
          ":tav__rowid\n",
-         "UPDATE \"USER_PSW\" AS \"KMR_USER_PSW\" SET \"ALLNAME\" = ?1, \"IP\" = NULL WHERE "
-         "(\"KMR_USER_PSW\".rowid = ?2) RETURNING rowid"},
+         "UPDATE \"USER_PSW\" AS \"KMR_USER_PSW\" SET \"ALLNAME\" = ?, \"IP\" = NULL WHERE "
+         "(\"KMR_USER_PSW\".rowid = ?) RETURNING rowid"},
         {"INSERT INTO KMR_PROG_FOR_USER VALUES (:IDUSER, :IDPRG)",
-         "INSERT INTO \"KMR_PROG_FOR_USER\" VALUES (?1, ?2)"},
+         "INSERT INTO \"KMR_PROG_FOR_USER\" VALUES (?, ?)"},
         {"SELECT * FROM USER_PSW WHERE ((NAME = '')\r\n or (NAME IS NULL)\r\n) AND ((IPADR LIKE '%1.2%')\r\n "
          "OR "
          "(IPADR ='') OR (IPADR IS NULL)) AND (WENABLED='T')",
@@ -172,7 +172,7 @@ TEST_F(Schema, TranslatesOracleOnlyConstructs) {
          "\"KMR_PROGRAMMEXE\""},
         // ROWNUM: a limit, counted before sorting
         {"select id from t where rownum <= :n",
-         "SELECT \"T\".\"ID\" AS \"ID\" FROM \"T\" LIMIT ora_rownum_limit('<=', ?1)"},
+         "SELECT \"T\".\"ID\" AS \"ID\" FROM \"T\" LIMIT ora_rownum_limit('<=', ?)"},
         // CHAR padded literals, text converted to numbers
         {"select 1 x from USER_PSW where WENABLED = 'T' and TABNUM = '7'",
          "SELECT 1 AS \"X\" FROM \"USER_PSW\" WHERE ((\"USER_PSW\".\"WENABLED\" = 'T') AND "
@@ -250,7 +250,7 @@ TEST_F(Schema, DescribesRowidLocksAndReturning) {
     EXPECT_EQ(lock.targetTable, "USER_PSW"); // through the synonym
     EXPECT_EQ(lock.rowidBinds.at("TAV__ROWID"), 70001u);
     EXPECT_EQ(lock.lockRowsSql, "SELECT \"KMR_USER_PSW\".rowid FROM \"USER_PSW\" AS \"KMR_USER_PSW\" WHERE "
-                                "(\"KMR_USER_PSW\".rowid = ?1)");
+                                "(\"KMR_USER_PSW\".rowid = ?)");
 
     const Translation ins = tr(db, "insert into KMR_USER_PSW\n  (TABNUM, ALLNAME)\nvalues\n  (:v1, :v2)\n"
                                    "returning rowid into :tav__rowid");
@@ -258,9 +258,8 @@ TEST_F(Schema, DescribesRowidLocksAndReturning) {
     EXPECT_EQ(ins.ociStmtType, 4);
     EXPECT_EQ(ins.returningRowidBind, "TAV__ROWID");
     EXPECT_EQ(ins.binds, (std::vector<std::string>{"V1", "V2", "TAV__ROWID"}));
-    EXPECT_EQ(ins.sql,
-              "INSERT INTO \"USER_PSW\" AS \"KMR_USER_PSW\" (\"TABNUM\", \"ALLNAME\") VALUES (?1, ?2) "
-              "RETURNING rowid");
+    EXPECT_EQ(ins.sql, "INSERT INTO \"USER_PSW\" AS \"KMR_USER_PSW\" (\"TABNUM\", \"ALLNAME\") VALUES (?, ?) "
+                       "RETURNING rowid");
 
     const Translation del = tr(db, "delete from KMR_USER_PSW\nwhere rowid = :tav__rowid");
     EXPECT_EQ(del.ociStmtType, 3);
