@@ -251,6 +251,8 @@ bool TFOracleBase::PartnerAnswersNow() {
 bool TFOracleBase::CheckServers() {
     if (Busy)
         return false;
+    if (BackgroundCalls > 0)
+        return MainOk;
     // A statement found the main server gone (ORA-03113, ORA-03156 after the call timeout ...): the
     // watcher takes over, and this thread does not wait for that server again.
     if (ADatabase->TakeConnectionLost())

@@ -74,6 +74,9 @@ public:
     // The servers' state rows ask for mirroring (the last evaluation's MirrorWrites before the reserve
     // was probed): with MirrorWrites false as well, the reserve server is away.
     std::atomic<bool> MirrorWanted{false};
+    // Background work (a stored program's transfer) holds ADatabase for long calls: the tick then
+    // goes by the last evaluation instead of waiting for the session in the window's thread.
+    std::atomic<int> BackgroundCalls{0};
 
     void OnCreateProc();
     // Fills a session's logon parameters from [Alias<suffix>] and AutoConnect from [Timer<suffix>].

@@ -204,8 +204,11 @@ TFInfoFromDat::TFInfoFromDat(QWidget* parent) : QDialog(parent) {
 TFInfoFromDat::~TFInfoFromDat() {
     if (FInfoFromDat == this)
         FInfoFromDat = nullptr;
-    // The file under way finishes first; its result is not shown any more.
+    // The file under way finishes first; its result is not shown any more, and the tick may ask
+    // the main server again.
     FWorker.reset();
+    while (FCallsHeld > 0)
+        EndBackgroundCalls();
 }
 
 const std::array<QString, 4>& TFInfoFromDat::HeaderTitles() {
@@ -272,15 +275,35 @@ bool TFInfoFromDat::SaveInBackground(const QString& path, const QString& title,
                                      std::function<void(TSaveOutcome::TResult)> done) {
     if (FBatchRunning || FWorker->Busy())
         return false;
-    return FWorker->Run([this, path, title, done = std::move(done)]() -> TTransferWorker::TCompletion {
-        // Worker thread: only the store itself; the messages and done run on this window's thread.
-        const TSaveOutcome outcome = StoreProgram(path, title);
-        return [this, outcome, path, title, done] {
-            ReportSave(outcome, path, title);
-            if (done)
-                done(outcome.Result);
-        };
-    });
+    BeginBackgroundCalls();
+    const bool started =
+        FWorker->Run([this, path, title, done = std::move(done)]() -> TTransferWorker::TCompletion {
+            // Worker thread: only the store itself; the messages and done run on this window's thread.
+            const TSaveOutcome outcome = StoreProgram(path, title);
+            return [this, outcome, path, title, done] {
+                EndBackgroundCalls();
+                ReportSave(outcome, path, title);
+                if (done)
+                    done(outcome.Result);
+            };
+        });
+    if (!started)
+        EndBackgroundCalls();
+    return started;
+}
+
+void TFInfoFromDat::BeginBackgroundCalls() {
+    ++FCallsHeld;
+    if (FOracleBase)
+        ++FOracleBase->BackgroundCalls;
+}
+
+void TFInfoFromDat::EndBackgroundCalls() {
+    if (FCallsHeld == 0)
+        return;
+    --FCallsHeld;
+    if (FOracleBase && FOracleBase->BackgroundCalls > 0)
+        --FOracleBase->BackgroundCalls;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -408,7 +431,8 @@ void TFInfoFromDat::StartNextJob() {
                          .arg(FNextJob)
                          .arg(FJobs.size()));
     const bool toServer = FToServer;
-    FWorker->Run([this, job, toServer]() -> TTransferWorker::TCompletion {
+    BeginBackgroundCalls();
+    const bool started = FWorker->Run([this, job, toServer]() -> TTransferWorker::TCompletion {
         // Worker thread: the transfer only; what it came to is judged on the window's thread.
         if (toServer) {
             const TSaveOutcome outcome = StoreProgram(job.Path, job.Title);
@@ -425,9 +449,14 @@ void TFInfoFromDat::StartNextJob() {
         const TFetchOutcome outcome = FetchProgram(job.Path);
         return [this, outcome] { JobDone(ReportFetch(outcome), false); };
     });
+    if (!started) {
+        EndBackgroundCalls();
+        FinishTransfer();
+    }
 }
 
 void TFInfoFromDat::JobDone(bool ok, bool viewMode) {
+    EndBackgroundCalls();
     ++(ok ? FDone : FFailed);
     FViewModeSeen = FViewModeSeen || viewMode;
     StartNextJob();

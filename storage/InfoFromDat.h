@@ -117,10 +117,15 @@ private:
     void JobDone(bool ok, bool viewMode);
     void FinishTransfer();
     void SetControlsForTransfer(bool running);
+    // The main session is held by a transfer from its start to its completion on this thread: the
+    // database module's tick goes by its last evaluation meanwhile instead of waiting for it.
+    void BeginBackgroundCalls();
+    void EndBackgroundCalls();
     // The separator within reach of the pointer; -1 when none.
     int SeparatorAt(int x) const;
 
     std::unique_ptr<TTransferWorker> FWorker;
+    int FCallsHeld = 0;
     QString FFolder;
     std::vector<TProgramEntry> FEntries;
     std::array<int, 4> FWidths{};

@@ -168,6 +168,23 @@ TEST_F(StoredProgramsWindow, KeepsRunningWhileALargeFileTravelsOverASlowLink) {
     MakeFile(QStringLiteral("big/HUGE.EXE"), bytes);
     Open(Files.filePath(QStringLiteral("big")));
     qputenv("OCISQLITE_LATENCY_MS", "50");
+    // The auto-connect tick runs meanwhile; it goes by its last evaluation instead of waiting for
+    // the main session the transfer holds.
+    FOracleBase->TimerAutoConnect->start(100);
+    int srvReadsWhileTransferring = 0;
+    int ticksSeen = 0;
+    int lastSrvReads = -1;
+    QObject::connect(FOracleBase->TimerAutoConnect, &QTimer::timeout, [&] {
+        // Runs right after the module's own tick: did that tick ask the main server?
+        if (!Window->Transferring())
+            return;
+        ++ticksSeen;
+        const int reads = Servers->TraceCount(QStringLiteral("OCIStmtExecute"),
+                                              QStringLiteral("SELECT MAIN,SECOND,RO FROM SRV"));
+        if (lastSrvReads >= 0 && reads != lastSrvReads)
+            ++srvReadsWhileTransferring;
+        lastSrvReads = reads;
+    });
     int ticksWhileTransferring = 0;
     int paints = 0;
     QTimer timer;
@@ -185,6 +202,9 @@ TEST_F(StoredProgramsWindow, KeepsRunningWhileALargeFileTravelsOverASlowLink) {
     timer.stop();
     qunsetenv("OCISQLITE_LATENCY_MS");
     EXPECT_GT(ticksWhileTransferring, 0);
+    EXPECT_GT(ticksSeen, 1);
+    EXPECT_EQ(srvReadsWhileTransferring, 0);
+    EXPECT_EQ(FOracleBase->BackgroundCalls.load(), 0);
     EXPECT_EQ(paints, ticksWhileTransferring);
     EXPECT_EQ(Window->Summary(), QStringLiteral("Сохранено на сервере: 1, не удалось: 0."));
     EXPECT_TRUE(Stored(QStringLiteral("HUGE.EXE"))->Code == bytes);
