@@ -19,6 +19,7 @@
 namespace {
 
 const char* const GroupIdProperty = "ID_GROUP";
+constexpr int ProgramListReadBuffer = 250;
 
 QString ViewModeText() {
     return QStringLiteral("Режим просмотра: изменения сейчас невозможны.");
@@ -112,6 +113,8 @@ void TProgramAccess::LoadPrograms() {
     clbProgrammName->clear();
     {
         auto dataSet = std::make_unique<TNoteDataSet>(this);
+        // Registered programs are few: one block brings them all in one round trip.
+        dataSet->SetReadBuffer(ProgramListReadBuffer);
         dataSet->SQL() << QStringLiteral(
             "SELECT ID_PROGRAMMEXE, PRALIAS FROM KMR_PROGRAMMEXE ORDER BY ID_PROGRAMMEXE");
         if (dataSet->NoteOpen())
@@ -137,6 +140,7 @@ void TProgramAccess::ShowGroups(int ProgramId) {
     RG->setTitle(selected ? selected->text() : QString());
 
     const int tabNum = SelectedUser();
+    bool surplusRows = false;
     {
         auto dataSet = std::make_unique<TNoteDataSet>(this);
         dataSet->SQL() << QStringLiteral("SELECT ID_GROUP, GROUP_NAME FROM KMR_GROUP_FOR_PROG")
@@ -160,10 +164,13 @@ void TProgramAccess::ShowGroups(int ProgramId) {
             // Only the first row counts; rewriting it below drops any further rows.
             const int group = dataSet->IsEmpty() ? 0 : dataSet->Fields(0)->AsInteger();
             SelectGroupButton(group);
+            // One stored row is what the rewrite would write again: it is left alone, so that moving
+            // through the users writes nothing.
+            surplusRows = dataSet->RecordCount() > 1;
         }
     }
     FShownGroup = SelectedGroup().value_or(0);
-    if (SelectedGroup())
+    if (SelectedGroup() && surplusRows)
         WriteGroup(TGroupPick::Rewrite);
     SetGroupsEnabledByMark();
 }

@@ -563,6 +563,7 @@ void finalizeSqlite(Stmt* s) {
     }
     s->cursorDone = false;
     s->fetchRowPending = false;
+    s->fetchRowCounted = false;
     s->fetchInProgress = false;
 }
 
@@ -879,7 +880,7 @@ void materialize(Stmt* s) {
     sqlite3_prepare_v2(mem, "SELECT * FROM m ORDER BY rowid", -1, &s->st, nullptr);
     s->memDb = mem;
     if (positioned && sqlite3_step(s->st) != SQLITE_ROW)
-        s->fetchRowPending = false;
+        s->fetchRowPending = s->fetchRowCounted = false;
 }
 
 // An open cursor pins its read snapshot, and SQLite refuses to start writing from a snapshot that another
@@ -1326,15 +1327,48 @@ bool isPolling(const Define* d) {
     return (d->mode & OCI_DYNAMIC_FETCH) && !d->callback;
 }
 
+// A select list with a LONG or LONG RAW column is fetched without prefetching, as by OCI.
+bool prefetchApplies(const Stmt* s) {
+    for (const ColumnDesc& c : s->columns)
+        if (c.dataType == SQLT_LNG || c.dataType == SQLT_LBI)
+            return false;
+    return true;
+}
+
+// Rows the round trip of an execute or a fetch brings: those asked for, at least the prefetch count.
+ub4 rowsPerRoundTrip(const Stmt* s, ub4 wanted) {
+    return prefetchApplies(s) ? std::max(wanted, s->prefetchRows) : wanted;
+}
+
+// Makes the next row of the cursor the one being delivered. Rows still on the client cost nothing;
+// otherwise this is a round trip. False at the end of the rows.
+bool takeRow(Stmt* s, const char* call) {
+    if (s->rowsOnClient == 0) {
+        if (s->endOnClient)
+            return false;
+        checkAlive(s->conn, call, s->text);
+        s->rowsOnClient = rowsPerRoundTrip(s, s->fetchWant - s->fetchIter);
+    }
+    if (!s->fetchRowPending && !nextRow(s)) {
+        // The round trip that brought the last rows said so.
+        s->endOnClient = true;
+        s->rowsOnClient = 0;
+        return false;
+    }
+    --s->rowsOnClient;
+    s->fetchRowPending = true;
+    s->fetchRowCounted = true;
+    return true;
+}
+
 // The fetch loop; resumable after OCI_NEED_DATA for polling piecewise defines.
-sword runFetch(Stmt* s, Error* err) {
+sword runFetch(Stmt* s, Error* err, const char* call) {
     std::string scratch;
     const std::size_t ncols = s->columns.size();
     while (s->fetchIter < s->fetchWant) {
-        if (!s->fetchRowPending) {
-            if (!nextRow(s))
+        if (!s->fetchRowCounted) {
+            if (!takeRow(s, call))
                 break;
-            s->fetchRowPending = true;
             s->fetchCol = 0;
         }
         for (; s->fetchCol < ncols; ++s->fetchCol) {
@@ -1394,6 +1428,7 @@ sword runFetch(Stmt* s, Error* err) {
             deliverCell(s, d, col, s->fetchIter, s->fetchTruncated, scratch);
         }
         s->fetchRowPending = false;
+        s->fetchRowCounted = false;
         ++s->fetchIter;
         ++s->rowCount8;
     }
@@ -1413,7 +1448,7 @@ sword runFetch(Stmt* s, Error* err) {
     return OCI_SUCCESS;
 }
 
-sword startFetch(Stmt* s, Error* err, ub4 nrows) {
+sword startFetch(Stmt* s, Error* err, ub4 nrows, const char* call) {
     bool anyDefine = false;
     for (Define* d : s->defines)
         anyDefine = anyDefine || d;
@@ -1424,7 +1459,7 @@ sword startFetch(Stmt* s, Error* err, ub4 nrows) {
     s->fetchIter = 0;
     s->fetchTruncated = false;
     s->rowsFetched = 0;
-    return runFetch(s, err);
+    return runFetch(s, err, call);
 }
 
 Connection* sessionConnection(SvcCtx* svc) {
@@ -1501,6 +1536,9 @@ sword executeInner(SvcCtx* svc, Stmt* s, Error* err, ub4 iters, ub4 mode) {
     if (t.kind == StatementKind::Select) {
         s->fetchInProgress = false;
         s->fetchRowPending = false;
+        s->fetchRowCounted = false;
+        s->rowsOnClient = 0;
+        s->endOnClient = false;
         s->cursorDone = false;
         if (s->st)
             sqlite3_reset(s->st);
@@ -1539,8 +1577,10 @@ sword executeInner(SvcCtx* svc, Stmt* s, Error* err, ub4 iters, ub4 mode) {
         // Undelivered first row: runFetch starts with it.
         if (s->fetchRowPending)
             s->fetchCol = 0;
+        // The execute's round trip brings the first rows.
+        s->rowsOnClient = rowsPerRoundTrip(s, iters);
         if (iters > 0) {
-            return startFetch(s, err, iters);
+            return startFetch(s, err, iters, "OCIStmtExecute");
         }
         return OCI_SUCCESS;
     }
@@ -1629,6 +1669,9 @@ void closeCursor(Stmt* s) {
         sqlite3_reset(s->st); // ends the cursor's read snapshot
     s->cursorDone = true;
     s->fetchRowPending = false;
+    s->fetchRowCounted = false;
+    s->rowsOnClient = 0;
+    s->endOnClient = false;
     s->fetchInProgress = false;
     s->executed = false;
     s->execNeedsData = false;
@@ -1673,18 +1716,21 @@ sword fetchStatement(Stmt* s, Error* err, ub4 nrows, const char* callName) {
             return fail(err, 1002, "ORA-01002: fetch out of sequence");
         Connection* conn = s->conn;
         if (s->fetchInProgress)
-            return runFetch(s, err); // a polling piece continues the same fetch
-        checkAlive(conn, callName, s->text);
+            return runFetch(s, err, callName); // a polling piece continues the same fetch
         if (nrows == 0) {
             // Cancels the cursor.
+            checkAlive(conn, callName, s->text);
             s->cursorDone = true;
             s->fetchRowPending = false;
+            s->fetchRowCounted = false;
+            s->rowsOnClient = 0;
+            s->endOnClient = true;
             if (s->st)
                 sqlite3_reset(s->st);
             s->rowsFetched = 0;
             return OCI_SUCCESS;
         }
-        return startFetch(s, err, nrows);
+        return startFetch(s, err, nrows, callName);
     } catch (const OraError& e) {
         s->fetchInProgress = false;
         s->piece = PieceState{};

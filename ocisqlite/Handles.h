@@ -266,6 +266,14 @@ struct Stmt : Handle {
 
     // Cursor state of a query.
     bool cursorDone = false;
+    // Row prefetching (OCI_ATTR_PREFETCH_ROWS, 1 by default as in OCI): a round trip of a query brings the
+    // rows asked for, at least the prefetch count, and says when the rows ended among them. Rows brought
+    // and not handed out yet are given by later fetches without a round trip.
+    ub4 prefetchRows = 1;
+    ub4 prefetchMemory = 0;
+    ub4 rowsOnClient = 0;
+    bool endOnClient = false;     // the last round trip found the end of the rows
+    bool fetchRowCounted = false; // the row being delivered is one of rowsOnClient already taken
     ub4 rowCount = 0;
     ub4 rowsFetched = 0;
     ub8 rowCount8 = 0;

@@ -437,8 +437,16 @@ OCI_EXPORT sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, u
     case OCI_HTYPE_STMT:
         switch (attrtype) {
         case OCI_ATTR_PREFETCH_ROWS:
+            if (!attributep)
+                return unsupported();
+            std::memcpy(&static_cast<Stmt*>(h)->prefetchRows, attributep, sizeof(ub4));
+            return OCI_SUCCESS;
         case OCI_ATTR_PREFETCH_MEMORY:
-            return OCI_SUCCESS; // rows come straight from the cursor; nothing to prefetch
+            // Kept for reading back; rows are counted, not bytes.
+            if (!attributep)
+                return unsupported();
+            std::memcpy(&static_cast<Stmt*>(h)->prefetchMemory, attributep, sizeof(ub4));
+            return OCI_SUCCESS;
         default:
             return unsupported();
         }
@@ -547,6 +555,12 @@ OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
             return OCI_SUCCESS;
         case OCI_ATTR_ROWS_FETCHED:
             put<ub4>(attributep, s->rowsFetched);
+            return OCI_SUCCESS;
+        case OCI_ATTR_PREFETCH_ROWS:
+            put<ub4>(attributep, s->prefetchRows);
+            return OCI_SUCCESS;
+        case OCI_ATTR_PREFETCH_MEMORY:
+            put<ub4>(attributep, s->prefetchMemory);
             return OCI_SUCCESS;
         case OCI_ATTR_PARAM_COUNT:
             if (!s->executed || !s->described)

@@ -611,6 +611,8 @@ void TOracleSession::Commit() {
     d->h.status = status;
     if (Failed(status))
         RaiseError(status, this);
+    // Known without asking the server.
+    d->inTransaction = 0;
 }
 
 void TOracleSession::Rollback() {
@@ -624,6 +626,8 @@ void TOracleSession::Rollback() {
     d->h.status = status;
     if (Failed(status))
         RaiseError(status, this);
+    // Known without asking the server.
+    d->inTransaction = 0;
 }
 
 bool TOracleSession::InTransaction() {
@@ -841,6 +845,14 @@ int TOracleQuery::StatementType() const {
 }
 
 void TOracleQuery::Execute() {
+    Run(false);
+}
+
+void TOracleQuery::ExecuteAndCommit() {
+    Run(true);
+}
+
+void TOracleQuery::Run(bool commit) {
     TOracleSession* session = d->session;
     if (!session)
         throw Exception(QStringLiteral("Session undefined"));
@@ -897,9 +909,8 @@ void TOracleQuery::Execute() {
             d->preparedText.clear();
             fail(status);
         }
-        // The layer fetches in blocks itself.
+        // Prefetching is bounded by rows alone (set at each execute), not by memory.
         ub4 zero = 0;
-        api.OCIAttrSet(d->stmt, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_ROWS, h.err);
         api.OCIAttrSet(d->stmt, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_MEMORY, h.err);
         ub2 type = OCI_STMT_UNKNOWN;
         api.OCIAttrGet(d->stmt, OCI_HTYPE_STMT, &type, nullptr, OCI_ATTR_STMT_TYPE, h.err);
@@ -933,6 +944,11 @@ void TOracleQuery::Execute() {
     }
 
     if (d->stmtType == OCI_STMT_SELECT) {
+        // The execute brings the first block and one row more, and so does every later round trip: a
+        // select of up to a block of rows costs one round trip, and a block that ends the rows says so.
+        // (The client ignores this for a select list with a LONG or LONG RAW column.)
+        ub4 prefetch = ub4(std::max(1, d->readBuffer)) + 1;
+        api.OCIAttrSet(d->stmt, OCI_HTYPE_STMT, &prefetch, sizeof prefetch, OCI_ATTR_PREFETCH_ROWS, h.err);
         sword status = api.OCIStmtExecute(h.svc, d->stmt, h.err, 0, 0, nullptr, nullptr, OCI_DEFAULT);
         if (Failed(status))
             fail(status);
@@ -1052,13 +1068,21 @@ void TOracleQuery::Execute() {
         d->lastBlock = false;
         FetchBlock();
     } else {
-        const sword status = api.OCIStmtExecute(h.svc, d->stmt, h.err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+        const sword status = api.OCIStmtExecute(h.svc, d->stmt, h.err, 1, 0, nullptr, nullptr,
+                                                commit ? OCI_COMMIT_ON_SUCCESS : OCI_DEFAULT);
         if (Failed(status))
             fail(status);
         ub4 rows = 0;
         api.OCIAttrGet(d->stmt, OCI_HTYPE_STMT, &rows, nullptr, OCI_ATTR_ROW_COUNT, h.err);
         d->rowsProcessed = int(rows);
         d->rowId.clear();
+        // A change of a row opens a transaction, a commit ends it: InTransaction need not ask the server.
+        if (commit)
+            session->d->inTransaction = 0;
+        else if ((d->stmtType == OCI_STMT_INSERT || d->stmtType == OCI_STMT_UPDATE ||
+                  d->stmtType == OCI_STMT_DELETE) &&
+                 rows > 0)
+            session->d->inTransaction = 1;
         if ((d->stmtType == OCI_STMT_INSERT || d->stmtType == OCI_STMT_UPDATE ||
              d->stmtType == OCI_STMT_DELETE) &&
             rows > 0) {

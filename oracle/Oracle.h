@@ -203,6 +203,9 @@ public:
 
     // Prepares when needed, binds and executes; a select is positioned on its first row.
     virtual void Execute();
+    // Execute, then commit the session's transaction when the statement succeeded, in one round trip
+    // (OCI_COMMIT_ON_SUCCESS): the same as Execute followed by the session's Commit.
+    void ExecuteAndCommit();
     bool Eof() const;
     void Next();
     void Close();
@@ -240,6 +243,7 @@ public:
     void SessionDestroyed() override;
 
 private:
+    void Run(bool commit);
     void FetchBlock();
     struct Private;
     std::unique_ptr<Private> d;

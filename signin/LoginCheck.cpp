@@ -48,8 +48,8 @@ TLoginCheck::TResult TLoginCheck::Check(const QString& name, const QString& pass
         query.DeclareVariable(QStringLiteral("IP"), otString);
         query.SetVariable(QStringLiteral("IP"), address);
         try {
-            query.Execute();
-            session->Commit();
+            // The commit travels with the update: one round trip fewer on a slow link.
+            query.ExecuteAndCommit();
             FOracleBase->SessionAfterLogOn(session);
         } catch (...) {
             // The user stays accepted; only the record of the workstation is lost.

@@ -2,6 +2,7 @@
 // QSqlTableModel with every row fetched on the same table of the same file through the SQLite
 // driver. Each side runs in a child process of its own so that its peak memory can be read; the
 // best time of several runs counts. Prints both times, their ratio and the peak memory of each.
+#include "../support/Callgrind.h"
 #include "OracleCI.h"
 #include "OracleData.h"
 
@@ -69,7 +70,9 @@ int RunChild(const QString& side, const QString& dir) {
         QElapsedTimer timer;
         timer.start();
         const double cpu = CpuMsecs();
+        bench::RegionBegin();
         ds.Open();
+        bench::RegionEnd("TOracleDataSet");
         r.msecs = timer.elapsed();
         r.cpuMsecs = CpuMsecs() - cpu;
         r.peakKb = StatusKb("VmHWM:") - before;
@@ -86,11 +89,13 @@ int RunChild(const QString& side, const QString& dir) {
         QElapsedTimer timer;
         timer.start();
         const double cpu = CpuMsecs();
+        bench::RegionBegin();
         query.Execute();
         qint64 sum = 0;
         for (; !query.Eof(); query.Next(), ++r.rows)
             for (int c = 0; c < 8; ++c)
                 sum += query.Field(c).isValid();
+        bench::RegionEnd("TOracleQuery");
         r.msecs = timer.elapsed();
         r.cpuMsecs = CpuMsecs() - cpu;
         r.peakKb = StatusKb("VmHWM:") - before;
@@ -108,11 +113,13 @@ int RunChild(const QString& side, const QString& dir) {
         timer.start();
         const double cpu = CpuMsecs();
         {
+            bench::RegionBegin();
             QSqlTableModel model(nullptr, db);
             model.setTable("BENCH_USERS");
             model.select();
             while (model.canFetchMore())
                 model.fetchMore();
+            bench::RegionEnd("QSqlTableModel");
             r.msecs = timer.elapsed();
             r.cpuMsecs = CpuMsecs() - cpu;
             r.peakKb = StatusKb("VmHWM:") - before;
@@ -198,7 +205,7 @@ int main(int argc, char** argv) {
             return 1;
         // The sides take turns, so that a busy moment of the machine hits all of them alike.
         Result dataset, qt, query;
-        for (int run = 0; run < kRuns; ++run)
+        for (int run = 0; run < bench::Rounds(kRuns); ++run)
             if (!RunOnce("dataset", dir.path(), dataset) || !RunOnce("qt", dir.path(), qt) ||
                 !RunOnce("query", dir.path(), query))
                 return 1;

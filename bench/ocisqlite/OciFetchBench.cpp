@@ -1,5 +1,6 @@
 // Fetches 100 000 rows of a 7-column table through the OCI entry points in blocks of 25 rows and the same
 // SELECT through SQLite's C API, in the same run, and prints the ratio of the two times.
+#include "bench/support/Callgrind.h"
 #include "oracle/OciDefs.h"
 
 #include <sqlite3.h>
@@ -124,6 +125,7 @@ void fill(Oci& oci) {
 using Clock = std::chrono::steady_clock;
 
 double viaOci(Oci& oci, long long& checksum) {
+    bench::RegionBegin();
     const auto t0 = Clock::now();
     OCIStmt* st = oci.prepare(kSelect);
     oci.check(OCIStmtExecute(oci.svc, st, oci.err, 0, 0, nullptr, nullptr, OCI_DEFAULT), "execute");
@@ -153,13 +155,16 @@ double viaOci(Oci& oci, long long& checksum) {
             break;
     }
     OCIHandleFree(st, OCI_HTYPE_STMT);
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    bench::RegionEnd("OCI");
+    return ms;
 }
 
 // The same work through SQLite directly: step, read each column into a buffer of the same kind.
 double viaSqlite(const std::string& path, long long& checksum) {
     sqlite3* db = nullptr;
     sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    bench::RegionBegin();
     const auto t0 = Clock::now();
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, kSelect, -1, &st, nullptr);
@@ -184,6 +189,7 @@ double viaSqlite(const std::string& path, long long& checksum) {
     }
     sqlite3_finalize(st);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    bench::RegionEnd("SQLiteCAPI");
     sqlite3_close(db);
     return ms;
 }
@@ -205,7 +211,7 @@ int main() {
     {
         Oci oci(path);
         fill(oci);
-        for (int round = 0; round < 5; ++round) {
+        for (int round = 0; round < bench::Rounds(5); ++round) {
             long long a = 0, b = 0;
             best = std::min(best, viaOci(oci, a));
             bestSqlite = std::min(bestSqlite, viaSqlite(path, b));

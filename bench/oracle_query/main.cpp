@@ -1,6 +1,7 @@
 // Reads 100 000 rows through TOracleQuery (every column through Field) on an ocisqlite database, and
 // the same table of the same file through Qt's SQLite driver (QSqlQuery, forward only). Prints both
 // times and their ratio; the best of several runs counts for each side.
+#include "../support/Callgrind.h"
 #include "Oracle.h"
 #include "OracleCI.h"
 
@@ -27,6 +28,7 @@ struct Result {
 };
 
 Result ReadOracle(TOracleSession& session) {
+    bench::RegionBegin();
     QElapsedTimer timer;
     timer.start();
     TOracleQuery q;
@@ -43,10 +45,12 @@ Result ReadOracle(TOracleSession& session) {
         q.Next();
     }
     r.msecs = timer.elapsed();
+    bench::RegionEnd("TOracleQuery");
     return r;
 }
 
 Result ReadQt(QSqlDatabase& db) {
+    bench::RegionBegin();
     QElapsedTimer timer;
     timer.start();
     QSqlQuery q(db);
@@ -63,6 +67,7 @@ Result ReadQt(QSqlDatabase& db) {
         ++r.rows;
     }
     r.msecs = timer.elapsed();
+    bench::RegionEnd("QSqlQuery");
     return r;
 }
 
@@ -128,7 +133,7 @@ int main(int argc, char** argv) {
 
     Result bestOracle, bestQt;
     bestOracle.msecs = bestQt.msecs = std::numeric_limits<qint64>::max();
-    for (int run = 0; run < kRuns; ++run) {
+    for (int run = 0; run < bench::Rounds(kRuns); ++run) {
         const Result o = ReadOracle(session);
         const Result q = ReadQt(db);
         if (o.msecs < bestOracle.msecs)

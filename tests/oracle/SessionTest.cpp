@@ -92,16 +92,63 @@ TEST_F(SessionTest, InTransactionProbesOnceBetweenStatements) {
     Exec(*s, QStringLiteral("CREATE TABLE TX_T (A NUMBER(9))"));
     EXPECT_FALSE(s->InTransaction());
     Exec(*s, QStringLiteral("INSERT INTO TX_T VALUES (1)"));
+    const QStringList probe{QStringLiteral("OCIStmtExecute"), QStringLiteral("local_transaction_id")};
+    // A changed row opens a transaction: no need to ask.
+    ClearTrace();
+    EXPECT_TRUE(s->InTransaction());
+    EXPECT_EQ(TraceCount(probe), 0);
+    // After a block the server is asked, once for two questions.
+    Exec(*s, QStringLiteral("begin null; end;"));
     ClearTrace();
     EXPECT_TRUE(s->InTransaction());
     EXPECT_TRUE(s->InTransaction());
-    EXPECT_EQ(TraceCount({QStringLiteral("OCIStmtExecute"), QStringLiteral("local_transaction_id")}), 1);
+    EXPECT_EQ(TraceCount(probe), 1);
+    // A commit or a roll-back ends it, which needs no question either.
     s->Commit();
+    ClearTrace();
     EXPECT_FALSE(s->InTransaction());
+    EXPECT_EQ(TraceCount(probe), 0);
     Exec(*s, QStringLiteral("DELETE FROM TX_T"));
     EXPECT_TRUE(s->InTransaction());
     s->Rollback();
     EXPECT_FALSE(s->InTransaction());
+    EXPECT_EQ(TraceCount(probe), 0);
+    // The server agrees: the deleted row is back, nothing is open.
+    Exec(*s, QStringLiteral("begin null; end;"));
+    EXPECT_FALSE(s->InTransaction());
+    EXPECT_EQ(TraceCount(probe), 1);
+}
+
+TEST_F(SessionTest, ExecuteAndCommitCommitsWithTheStatementOnlyWhenItSucceeds) {
+    auto s = NewSession();
+    auto other = NewSession();
+    DropTable(*s, QStringLiteral("EC_T"));
+    Exec(*s, QStringLiteral("CREATE TABLE EC_T (A NUMBER(9) NOT NULL)"));
+    auto count = [&] {
+        TOracleQuery q;
+        q.SetSession(other.get());
+        q.SetSQLText(QStringLiteral("SELECT COUNT(*) N FROM EC_T"));
+        q.Execute();
+        return q.Field(QStringLiteral("N")).toInt();
+    };
+    // Work pending before it is committed with it, in one round trip without OCITransCommit.
+    Exec(*s, QStringLiteral("INSERT INTO EC_T VALUES (1)"));
+    TOracleQuery q;
+    q.SetSession(s.get());
+    q.SetSQLText(QStringLiteral("INSERT INTO EC_T VALUES (2)"));
+    ClearTrace();
+    q.ExecuteAndCommit();
+    EXPECT_EQ(TraceCount({QStringLiteral("EC_T")}), 1);
+    EXPECT_EQ(TraceCount({QStringLiteral("OCITransCommit")}), 0);
+    EXPECT_EQ(count(), 2);
+    EXPECT_FALSE(s->InTransaction());
+    EXPECT_EQ(TraceCount({QStringLiteral("local_transaction_id")}), 0);
+    // A refused statement commits nothing: the pending row can still be rolled back.
+    Exec(*s, QStringLiteral("INSERT INTO EC_T VALUES (3)"));
+    q.SetSQLText(QStringLiteral("INSERT INTO EC_T VALUES (NULL)"));
+    EXPECT_THROW(q.ExecuteAndCommit(), EOracleError);
+    s->Rollback();
+    EXPECT_EQ(count(), 2);
 }
 
 TEST_F(SessionTest, RollbackOnDisconnectAndLogOffClosesQueries) {
@@ -218,36 +265,45 @@ TEST_F(SessionTest, ErrorsThatMeanTheConnectionIsGone) {
         EXPECT_FALSE(TOracleSession::IsConnectionLostError(code)) << code;
 }
 
-TEST_F(QueryTest, BlocksOfTwentyFiveRowsAreFetchedAtOnce) {
+TEST_F(QueryTest, BlocksOfTwentyFiveRowsArriveWithOneRowMorePerRoundTrip) {
     auto s = NewSession();
     DropTable(*s, QStringLiteral("ROWS_T"));
     Exec(*s, QStringLiteral("CREATE TABLE ROWS_T (N NUMBER(9), GRP NUMBER(9))"));
-    for (int i = 1; i <= 49; ++i)
-        Exec(*s, QStringLiteral("INSERT INTO ROWS_T VALUES (%1, %2)").arg(i).arg(i <= 25 ? 1 : 2));
+    // Groups of 24, 25 and 26 rows.
+    for (int i = 1; i <= 75; ++i)
+        Exec(*s, QStringLiteral("INSERT INTO ROWS_T VALUES (%1, %2)")
+                     .arg(i)
+                     .arg(i <= 24   ? 1
+                          : i <= 49 ? 2
+                                    : 3));
     s->Commit();
 
     struct Case {
-        int group;
-        int rows;
-        int fetches;
+        QString where;
+        int first, rows, roundTrips;
     };
-    // 25 rows: a full block, then an empty fetch that ends it. 24 rows: one short block is all.
-    for (const Case c : {Case{1, 25, 2}, Case{2, 24, 1}}) {
+    // Each round trip brings a block and one row more, so the one that holds the last rows says so:
+    // up to 25 rows take the execute alone, 26 one fetch more, 75 rows three round trips.
+    for (const Case& c :
+         {Case{QStringLiteral("GRP = 1"), 1, 24, 1}, Case{QStringLiteral("GRP = 2"), 25, 25, 1},
+          Case{QStringLiteral("GRP = 3"), 50, 26, 2}, Case{QStringLiteral("GRP > 0"), 1, 75, 3}}) {
         SCOPED_TRACE(c.rows);
         TOracleQuery q;
         q.SetSession(s.get());
-        const QString sql = QStringLiteral("SELECT N FROM ROWS_T WHERE GRP = %1 ORDER BY N").arg(c.group);
+        const QString sql = QStringLiteral("SELECT N FROM ROWS_T WHERE %1 ORDER BY N").arg(c.where);
         q.SetSQLText(sql);
         ClearTrace();
         q.Execute();
         int rows = 0;
         while (!q.Eof()) {
+            EXPECT_EQ(q.Field(QStringLiteral("n")).toInt(), c.first + rows);
             ++rows;
-            EXPECT_EQ(q.Field(QStringLiteral("n")).toInt(), rows + (c.group - 1) * 25);
+            // Rows arrive a block at a time.
+            EXPECT_EQ(q.RowsProcessed(), std::min(c.rows, (rows + 24) / 25 * 25));
             q.Next();
         }
         EXPECT_EQ(rows, c.rows);
-        EXPECT_EQ(TraceCount({QStringLiteral("OCIStmtFetch"), sql}), c.fetches);
+        EXPECT_EQ(TraceCount({sql}), c.roundTrips);
         EXPECT_EQ(q.RowsProcessed(), c.rows);
     }
 }

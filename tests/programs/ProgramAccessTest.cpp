@@ -312,6 +312,11 @@ TEST_F(ProgramAccessTest, MovingToAnotherUserRereadsGrantsAndKeepsTheProgram) {
     EXPECT_TRUE(Access().RG->isEnabled());
     EXPECT_EQ(Servers->TraceCount(Execute, GrantRead(19)), 1);
     EXPECT_EQ(Servers->TraceCount(Execute, MembershipRead(19, 3)), 1);
+    // The one stored membership row is shown, not written again: moving writes nothing.
+    EXPECT_EQ(Servers->TraceCount(Execute, MembershipDelete(19, 3)), 0);
+    EXPECT_EQ(Servers->TraceCount(Commit), 0);
+    EXPECT_EQ(Servers->Trace().size(), 3u);
+    EXPECT_EQ(Memberships(Servers->MainDb(), 19, 3), (std::vector<int>{4}));
 
     // User 19 belongs to the deleted group 4 of "Отключения": no button, and nothing written.
     Servers->ClearTrace();
@@ -339,9 +344,20 @@ TEST_F(ProgramAccessTest, TwoMembershipRowsAreReplacedByTheFirst) {
     OpenWindow();
     GoToUser(6);
     ASSERT_EQ(Memberships(Servers->MainDb(), 6, 3), (std::vector<int>{1, 4}));
+    Servers->ClearTrace();
     ClickEntry(2);
     EXPECT_EQ(Access().SelectedGroup(), 1);
     EXPECT_EQ(Memberships(Servers->MainDb(), 6, 3), (std::vector<int>{1}));
+    EXPECT_EQ(Servers->TraceCount(Execute, MembershipDelete(6, 3)), 1);
+    EXPECT_EQ(Servers->TraceCount(Execute, MembershipInsert(6, 3, 1)), 1);
+
+    // Once one row is left, showing the groups again writes nothing.
+    Servers->ClearTrace();
+    ClickEntry(0);
+    ClickEntry(2);
+    EXPECT_EQ(Access().SelectedGroup(), 1);
+    EXPECT_EQ(Servers->TraceCount(Execute, MembershipDelete(6, 3)), 0);
+    EXPECT_EQ(Servers->TraceCount(Commit), 0);
 }
 
 TEST_F(ProgramAccessTest, AnEmptyUserListReadsForUserZeroAndWritesNothing) {
