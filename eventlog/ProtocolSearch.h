@@ -52,8 +52,9 @@ public:
     // The outcome, once Finished(); taken once.
     TOutcome TakeOutcome();
 
-    // Rows per fetch: fewer round trips on a slow link than the layer's default of 25.
-    static constexpr int DefaultReadBuffer = 500;
+    // Rows per round trip: on a slow link a month of changes comes in a few round trips, as the user
+    // list does; progress and cancel still answer between blocks.
+    static constexpr int DefaultReadBuffer = 1000;
 
 private:
     void Run();
