@@ -5,6 +5,7 @@
 #include "Settings.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 
@@ -267,7 +268,22 @@ bool TFOracleBase::CheckServers() {
         if (BDatabase->TakeConnectionLost())
             ReserveOk = false;
         // The reserve is probed by its watcher, so a reserve that stops answering never holds up this
-        // thread; the tick goes by the previous probe's result.
+        // thread; the tick goes by the previous probe's result. A probe seen without an answer for
+        // half a second means the reserve does not answer now: changes are not repeated on it (and so
+        // do not wait for it) until a probe answers again.
+        if (ReservThread) {
+            // The count first: a probe that ends between the two reads is not taken for a new one.
+            const int finished = ReservThread->Evaluations();
+            const bool probing = ReservThread->State() == TBaseWatchThread::stEvaluating;
+            if (!probing) {
+                FReserveProbeSeen = -1;
+            } else if (finished != FReserveProbeSeen) {
+                FReserveProbeSeen = finished;
+                FReserveProbeClock.start();
+            } else if (FReserveProbeClock.elapsed() >= ReserveAnswerMs) {
+                ReserveOk = false;
+            }
+        }
         if (ReservThread)
             ReservThread->Pulse();
         else if (ReserveOk)

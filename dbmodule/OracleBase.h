@@ -13,6 +13,7 @@
 #include "ManualResetEvent.h"
 #include "WatchThreads.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -131,5 +132,10 @@ private:
 
     TDbModuleEnvironment FEnv;
     std::unique_ptr<IConnectNotice> FNotice;
+    // The probe a check last found running (the reserve watcher's count of finished probes then, -1
+    // for none) and since when; how long it may go without an answer.
+    int FReserveProbeSeen = -1;
+    QElapsedTimer FReserveProbeClock;
+    static constexpr qint64 ReserveAnswerMs = 500;
     QString FUserFullName;
 };

@@ -150,4 +150,42 @@ TEST_F(SilentServer, AHangingReserveNeitherHoldsUpTheTickNorTheMainServersReconn
     EXPECT_TRUE(TickUntil([&] { return MirrorWrites.load(); }, slowest));
 }
 
+TEST_F(SilentServer, ChangesStopWaitingForASilentReserveWithinATick) {
+    // A long call timeout: the reserve's silence is noticed without waiting for it to run out.
+    FCallTimeoutSeconds = 15;
+    SetSrv(MainDb(), SrvRow{0, 1, 0});
+    SetSrv(ReserveDb(), SrvRow{1, 0, 0});
+    WriteIni(2, 0, true);
+    TFOracleBase& m = CreateModule();
+    ASSERT_TRUE(MirrorWrites.load());
+
+    Hang(ReserveDb(), 30);
+    qint64 slowest = 0;
+    QElapsedTimer noticed;
+    noticed.start();
+    EXPECT_TRUE(TickUntil([&] { return !MirrorWrites.load(); }, slowest));
+    EXPECT_LT(noticed.elapsed(), 5000) << "mirroring went on until the reserve probe timed out";
+    EXPECT_LT(slowest, 1000);
+    EXPECT_EQ(m.ReservThread->State(), TBaseWatchThread::stEvaluating) << "the probe is still waiting";
+
+    // A change now goes to the main server alone, at once.
+    QElapsedTimer t;
+    t.start();
+    TNoteQuery q;
+    q.SetSQLText(QStringLiteral("UPDATE SRV SET RO = 0"));
+    q.Execute();
+    FModule->CommitAll();
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_TRUE(m.MainOk.load());
+    EXPECT_TRUE(CanWrite.load());
+
+    // A quick reserve is never taken for a silent one, however often the servers are checked.
+    Up(ReserveDb());
+    EXPECT_TRUE(TickUntil([&] { return MirrorWrites.load(); }, slowest));
+    for (int i = 0; i < 50; ++i) {
+        m.CheckServers();
+        EXPECT_TRUE(MirrorWrites.load()) << i;
+    }
+}
+
 } // namespace
