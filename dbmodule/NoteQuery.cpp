@@ -10,7 +10,7 @@ void RunGated(const QString& statementText, const std::function<void()>& run,
         return;
     }
     run();
-    if (MirrorWrites && FOracleBase && !IsReadStatement(statementText)) {
+    if (MirrorWrites && FOracleBase && !IsReadStatement(statementText) && FOracleBase->ReserveAnswersNow()) {
         try {
             setSession(FOracleBase->BDatabase);
             run();

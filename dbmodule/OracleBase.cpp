@@ -293,6 +293,14 @@ bool TFOracleBase::CheckServers() {
     return MainOk;
 }
 
+bool TFOracleBase::ReserveAnswersNow() {
+    if (!ReservThread || !ReserveIdle || ReserveIdle->Wait(int(ReserveAnswerMs)))
+        return true;
+    ReserveOk = false;
+    MirrorWrites = false;
+    return false;
+}
+
 void TFOracleBase::RefreshServers() {
     MirrorWrites = false;
     CanWrite = false;

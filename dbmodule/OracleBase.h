@@ -95,6 +95,10 @@ public:
     // with it, the partner's row counts as not read.
     bool PartnerAnswersNow();
     bool CheckServers();
+    // Before a change is repeated on the reserve: false, with mirroring switched off, when the reserve
+    // watcher's probe has not had an answer within half a second, since the change would only queue
+    // behind it. User-interface thread.
+    bool ReserveAnswersNow();
     void RefreshServers();
     void SessionAfterLogOn(TOracleSession* session);
     QString GetHostAddress() const;
