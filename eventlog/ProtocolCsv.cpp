@@ -1,53 +1,84 @@
 #include "ProtocolCsv.h"
 
-#include "ProtocolModel.h"
-
 #include <QSaveFile>
 
-QByteArray ProtocolCsvValue(const QString& text) {
-    QByteArray bytes = text.toUtf8();
-    if (!bytes.contains(';') && !bytes.contains('"') && !bytes.contains('\n') && !bytes.contains('\r'))
-        return bytes;
-    bytes.replace('"', "\"\"");
-    return '"' + bytes + '"';
+#include <vector>
+
+namespace {
+
+void AppendValue(QByteArray& out, QStringView text) {
+    const qsizetype start = out.size();
+    out += text.toUtf8();
+    auto holds = [&out, start](char c) { return out.indexOf(c, start) >= 0; };
+    if (!holds(';') && !holds('"') && !holds('\n') && !holds('\r'))
+        return;
+    QByteArray quoted = out.mid(start);
+    quoted.replace('"', "\"\"");
+    out.truncate(start);
+    out += '"' + quoted + '"';
 }
 
-bool WriteProtocolCsv(const TProtocolModel& model, QIODevice& device) {
+} // namespace
+
+QByteArray ProtocolCsvValue(QStringView text) {
+    QByteArray out;
+    AppendValue(out, text);
+    return out;
+}
+
+bool WriteProtocolCsv(const TProtocolRows& rows, QIODevice& device, TBackgroundTask* task) {
     QByteArray out("\xEF\xBB\xBF");
-    auto writeRow = [&out](const QStringList& values) {
-        for (qsizetype i = 0; i < values.size(); ++i) {
-            if (i > 0)
-                out += ';';
-            out += ProtocolCsvValue(values[i]);
-        }
-        out += "\r\n";
-    };
-    writeRow(TProtocolModel::Headers());
-    const int columns = int(TProtocolModel::Headers().size());
-    // Written in pieces: a million rows are not built in memory as one text.
-    constexpr qsizetype FlushBytes = 1 << 20;
-    for (qsizetype row = 0; row < model.ShownCount(); ++row) {
-        QStringList values;
-        for (int column = 0; column < columns; ++column)
-            values << model.CellText(int(row), column);
-        writeRow(values);
-        if (out.size() >= FlushBytes) {
-            if (device.write(out) != out.size())
+    const QStringList headers = TProtocolModel::Headers();
+    for (qsizetype i = 0; i < headers.size(); ++i) {
+        if (i > 0)
+            out += ';';
+        AppendValue(out, headers[i]);
+    }
+    out += "\r\n";
+    const qsizetype count = rows.Count();
+    if (count > 0) {
+        const TProtocolRecords& records = *rows.Records;
+        // Program, user and field names repeat: each is encoded once.
+        std::vector<QByteArray> names(size_t(records.NameCount()));
+        for (int i = 0; i < records.NameCount(); ++i)
+            names[size_t(i)] = ProtocolCsvValue(records.Name(i));
+        // Written in pieces: a million rows are not built in memory as one text.
+        constexpr qsizetype FlushBytes = 1 << 20;
+        for (qsizetype row = 0; row < count; ++row) {
+            if (task && task->Cancelled())
                 return false;
-            out.clear();
+            const qsizetype record = rows.RecordAt(row);
+            out += QByteArray::number(record + 1);
+            for (int column = 0; column < TProtocolRecords::ColumnCount; ++column) {
+                out += ';';
+                const int name = records.NameOf(record, column);
+                if (name >= 0)
+                    out += names[size_t(name)];
+                else
+                    AppendValue(out, records.Text(record, column));
+            }
+            out += "\r\n";
+            if (out.size() >= FlushBytes) {
+                if (device.write(out) != out.size())
+                    return false;
+                out.clear();
+            }
+            if (task)
+                task->AddProgress();
         }
     }
     return device.write(out) == out.size();
 }
 
-bool SaveProtocolCsv(const TProtocolModel& model, const QString& fileName, QString& error) {
+bool SaveProtocolCsv(const TProtocolRows& rows, const QString& fileName, QString& error,
+                     TBackgroundTask* task) {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
         error = file.errorString();
         return false;
     }
-    if (!WriteProtocolCsv(model, file)) {
-        error = file.errorString();
+    if (!WriteProtocolCsv(rows, file, task)) {
+        error = task && task->Cancelled() ? QStringLiteral("cancelled") : file.errorString();
         file.cancelWriting();
         return false;
     }
@@ -57,3 +88,8 @@ bool SaveProtocolCsv(const TProtocolModel& model, const QString& fileName, QStri
     }
     return true;
 }
+
+TProtocolCsvSave::TProtocolCsvSave(TProtocolRows rows, const QString& fileName, std::function<void()> news)
+    : FRows(std::move(rows)), FFileName(fileName),
+      FTask([this](TBackgroundTask& task) { FSaved = SaveProtocolCsv(FRows, FFileName, FError, &task); },
+            std::move(news)) {}

@@ -131,18 +131,36 @@ int TProtocolGrid::RowHeight(int row) const {
 void TProtocolGrid::ApplyGrownRows() {
     FApplyPosted = false;
     const int rows = model() ? model()->rowCount() : 0;
-    for (int row : FPendingRows)
-        if (row < rows && verticalHeader()->sectionSize(row) < FRowHeights[size_t(row)])
-            verticalHeader()->resizeSection(row, FRowHeights[size_t(row)]);
+    ResizeRows([this, rows](const std::function<void(int, int)>& resize) {
+        for (int row : FPendingRows)
+            if (row < rows)
+                resize(row, FRowHeights[size_t(row)]);
+    });
     FPendingRows.clear();
 }
 
 void TProtocolGrid::RestoreRowHeights() {
     // A reset gives every row the default height; rows that grew before keep their height.
     const int rows = model() ? model()->rowCount() : 0;
-    for (size_t row = 0; row < FRowHeights.size() && int(row) < rows; ++row)
-        if (FRowHeights[row] > 0)
-            verticalHeader()->resizeSection(int(row), FRowHeights[row]);
+    ResizeRows([this, rows](const std::function<void(int, int)>& resize) {
+        for (size_t row = 0; row < FRowHeights.size() && int(row) < rows; ++row)
+            if (FRowHeights[row] > 0)
+                resize(int(row), FRowHeights[row]);
+    });
+}
+
+void TProtocolGrid::ResizeRows(const std::function<void(const std::function<void(int, int)>&)>& rows) {
+    QHeaderView* header = verticalHeader();
+    // Each resize of a shown header walks every row to place the one resized: with a million rows a
+    // page of grown rows took tens of milliseconds. Hidden from painting, the rows are placed once.
+    const bool updates = header->updatesEnabled();
+    header->setUpdatesEnabled(false);
+    rows([header](int row, int height) {
+        if (header->sectionSize(row) < height)
+            header->resizeSection(row, height);
+    });
+    header->setUpdatesEnabled(updates);
+    header->viewport()->update();
 }
 
 bool TProtocolGrid::eventFilter(QObject* watched, QEvent* event) {

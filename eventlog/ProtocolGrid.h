@@ -9,6 +9,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
+#include <functional>
 #include <vector>
 
 class TProtocolGrid;
@@ -57,6 +58,8 @@ protected:
 private:
     void ApplyGrownRows();
     void RestoreRowHeights();
+    // Runs rows with a function that makes a row at least so high, all changes placed at once.
+    void ResizeRows(const std::function<void(const std::function<void(int, int)>&)>& rows);
 
     // Grown height of each grid row that ever grew (0: default), kept across model resets.
     std::vector<int> FRowHeights;

@@ -2,6 +2,12 @@
 
 #include <climits>
 
+qsizetype TProtocolRows::Count() const {
+    if (!Records)
+        return 0;
+    return Shown ? qsizetype(Shown->size()) : Records->Count();
+}
+
 TProtocolModel::TProtocolModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 QStringList TProtocolModel::Headers() {
@@ -28,16 +34,15 @@ void TProtocolModel::SetFilter(const QString& text) {
 }
 
 void TProtocolModel::ApplyFilter() {
-    FShown.clear();
-    FShown.shrink_to_fit();
-    FFiltered = !FFilter.isEmpty() && FRecords;
-    if (!FFiltered)
+    FShown.reset();
+    if (FFilter.isEmpty() || !FRecords)
         return;
     const TProtocolRecords& records = *FRecords;
     // Each distinct user and field name is tested once, not once per record.
     std::vector<char> nameMatches(size_t(records.NameCount()));
     for (int i = 0; i < records.NameCount(); ++i)
         nameMatches[size_t(i)] = records.Name(i).contains(FFilter, Qt::CaseInsensitive);
+    auto shown = std::make_shared<std::vector<std::uint32_t>>();
     for (qsizetype r = 0; r < records.Count(); ++r) {
         const bool match =
             nameMatches[size_t(records.NameOf(r, TProtocolRecords::colUser))] ||
@@ -45,8 +50,9 @@ void TProtocolModel::ApplyFilter() {
             records.Text(r, TProtocolRecords::colOldValue).contains(FFilter, Qt::CaseInsensitive) ||
             records.Text(r, TProtocolRecords::colNewValue).contains(FFilter, Qt::CaseInsensitive);
         if (match)
-            FShown.push_back(std::uint32_t(r));
+            shown->push_back(std::uint32_t(r));
     }
+    FShown = std::move(shown);
 }
 
 qsizetype TProtocolModel::RecordCount() const {
@@ -54,13 +60,13 @@ qsizetype TProtocolModel::RecordCount() const {
 }
 
 qsizetype TProtocolModel::ShownCount() const {
-    return FFiltered ? qsizetype(FShown.size()) : RecordCount();
+    return ShownRows().Count();
 }
 
 qsizetype TProtocolModel::RecordAt(int row) const {
     if (row < 0 || row >= ShownCount())
         return -1;
-    return FFiltered ? qsizetype(FShown[size_t(row)]) : row;
+    return FShown ? qsizetype((*FShown)[size_t(row)]) : row;
 }
 
 QString TProtocolModel::CellText(int row, int gridColumn) const {

@@ -11,6 +11,17 @@
 #include <memory>
 #include <vector>
 
+// The rows a grid shows, frozen: the records of a search and, under a filter, which of them. Cheap to
+// copy, and safe to read on another thread while the grid moves on (CSV file written in the background).
+struct TProtocolRows {
+    std::shared_ptr<const TProtocolRecords> Records;
+    std::shared_ptr<const std::vector<std::uint32_t>> Shown; // null: every record
+
+    qsizetype Count() const;
+    // The record shown in a row (0 to Count() - 1).
+    qsizetype RecordAt(qsizetype row) const { return Shown ? qsizetype((*Shown)[size_t(row)]) : row; }
+};
+
 class TProtocolModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -27,6 +38,8 @@ public:
     void SetFilter(const QString& text);
     const QString& Filter() const { return FFilter; }
 
+    // The rows shown now, to be read elsewhere.
+    TProtocolRows ShownRows() const { return {FRecords, FShown}; }
     // Records of the last search, and those the filter lets through.
     qsizetype RecordCount() const;
     qsizetype ShownCount() const;
@@ -46,6 +59,5 @@ private:
     std::shared_ptr<const TProtocolRecords> FRecords;
     QString FFilter;
     // The records shown, when a filter is set.
-    std::vector<std::uint32_t> FShown;
-    bool FFiltered = false;
+    std::shared_ptr<const std::vector<std::uint32_t>> FShown;
 };

@@ -7,38 +7,15 @@
 
 TProtocolSearch::TProtocolSearch(const QStringList& sql, TQueryFactory factory, std::function<void()> news,
                                  int readBuffer)
-    : FSql(sql), FFactory(std::move(factory)), FNews(std::move(news)), FReadBuffer(readBuffer) {
-    FThread = std::thread([this] { Run(); });
-}
-
-TProtocolSearch::~TProtocolSearch() {
-    FStop = true;
-    if (FThread.joinable())
-        FThread.join();
-}
-
-void TProtocolSearch::Cancel() {
-    FStop = true;
-}
+    : FSql(sql), FFactory(std::move(factory)), FReadBuffer(readBuffer),
+      FTask([this](TBackgroundTask& task) { FOutcome = Search(task); }, std::move(news)) {}
 
 TProtocolSearch::TOutcome TProtocolSearch::TakeOutcome() {
-    std::lock_guard<std::mutex> lock(FMutex);
-    return std::move(FOutcome);
-}
-
-void TProtocolSearch::Run() {
-    TOutcome outcome = Search();
-    {
-        std::lock_guard<std::mutex> lock(FMutex);
-        FOutcome = std::move(outcome);
-    }
-    FFinished = true;
-    if (FNews)
-        FNews();
+    return Finished() ? std::move(FOutcome) : TOutcome{};
 }
 
 // Search thread.
-TProtocolSearch::TOutcome TProtocolSearch::Search() {
+TProtocolSearch::TOutcome TProtocolSearch::Search(TBackgroundTask& task) const {
     TOutcome outcome;
     auto records = std::make_shared<TProtocolRecords>();
     try {
@@ -68,14 +45,14 @@ TProtocolSearch::TOutcome TProtocolSearch::Search() {
         try {
             std::array<QString, TProtocolRecords::ColumnCount> texts;
             while (!query->Eof()) {
-                if (FStop) {
+                if (task.Cancelled()) {
                     outcome.Result = srCancelled;
                     return outcome;
                 }
                 for (size_t i = 0; i < texts.size(); ++i)
                     texts[i] = query->FieldAsString(columns[i]);
                 records->Append(texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]);
-                ++FRowsRead;
+                task.AddProgress();
                 query->Next();
             }
         } catch (const std::exception& e) {

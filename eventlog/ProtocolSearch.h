@@ -7,16 +7,14 @@
 // query uses must be thread-safe.
 #pragma once
 
+#include "BackgroundTask.h"
 #include "ProtocolRecords.h"
 
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 class TOracleQuery;
 
@@ -39,16 +37,15 @@ public:
     // Starts at once. news runs on the search thread once, when the search has ended.
     TProtocolSearch(const QStringList& sql, TQueryFactory factory, std::function<void()> news,
                     int readBuffer = DefaultReadBuffer);
-    // Asks the search to stop and waits for the thread: at most the server call under way.
-    ~TProtocolSearch();
+    // Freeing the search asks it to stop and waits for the thread: at most the server call under way.
     TProtocolSearch(const TProtocolSearch&) = delete;
     TProtocolSearch& operator=(const TProtocolSearch&) = delete;
 
     // The search stops before the next record; its outcome becomes srCancelled.
-    void Cancel();
-    bool Cancelled() const { return FStop; }
-    qint64 RowsRead() const { return FRowsRead; }
-    bool Finished() const { return FFinished; }
+    void Cancel() { FTask.Cancel(); }
+    bool Cancelled() const { return FTask.Cancelled(); }
+    qint64 RowsRead() const { return FTask.Progress(); }
+    bool Finished() const { return FTask.Finished(); }
     // The outcome, once Finished(); taken once.
     TOutcome TakeOutcome();
 
@@ -57,17 +54,12 @@ public:
     static constexpr int DefaultReadBuffer = 1000;
 
 private:
-    void Run();
-    TOutcome Search();
+    TOutcome Search(TBackgroundTask& task) const;
 
     const QStringList FSql;
     const TQueryFactory FFactory;
-    const std::function<void()> FNews;
     const int FReadBuffer;
-    std::atomic<bool> FStop{false};
-    std::atomic<bool> FFinished{false};
-    std::atomic<qint64> FRowsRead{0};
-    std::mutex FMutex; // guards FOutcome
+    // Written by the search thread before it is finished, read by the owner after.
     TOutcome FOutcome;
-    std::thread FThread;
+    TBackgroundTask FTask; // last: starts when everything above is ready, stops first
 };

@@ -9,6 +9,7 @@
 #include "ProtocolModel.h"
 #include "ProtocolQuery.h"
 #include "ProtocolSearch.h"
+#include "TitleBar.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -80,6 +81,8 @@ TProtocol::TProtocol(QWidget* owner) : QDialog(owner), FReadBuffer(TProtocolSear
         FModel->SetFilter(edFilter->text());
         UpdateCounts();
     });
+    // A modal window that could be minimised would leave the program looking frozen.
+    AllowTitleBarButtons(this, TTitleBarButtons::SystemMenuAndClose);
     BuildLayout();
     resize(778, 488);
     FormCreate();
@@ -89,9 +92,11 @@ TProtocol::TProtocol(QWidget* owner) : QDialog(owner), FReadBuffer(TProtocolSear
 TProtocol::~TProtocol() {
     if (Protocol == this)
         Protocol = nullptr;
-    // Each waits for the server call under way; nothing is posted to this window any more after it.
+    // Each waits for its thread (the server call or the piece of file under way); nothing is posted to
+    // this window any more after it.
     FSearch.reset();
     FFinishing.clear();
+    FSave.reset();
 }
 
 void TProtocol::BuildLayout() {
@@ -180,20 +185,22 @@ void TProtocol::BuildLayout() {
     StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
     ProgressBar1 = new QProgressBar(StatusBar1);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setAccessibleName(QStringLiteral("Ход поиска"));
-    ProgressBar1->setRange(0, 0); // the number of records is known only at the end
+    ProgressBar1->setAccessibleName(QStringLiteral("Ход работы"));
     ProgressBar1->setFixedWidth(150);
     ProgressBar1->setVisible(false);
-    bbCancelSearch = new QPushButton(QStringLiteral("Отменить"), StatusBar1);
-    bbCancelSearch->setObjectName(QStringLiteral("bbCancelSearch"));
-    bbCancelSearch->setAccessibleName(QStringLiteral("Отменить поиск"));
-    bbCancelSearch->setAutoDefault(false);
-    bbCancelSearch->setVisible(false);
-    connect(bbCancelSearch, &QPushButton::clicked, this, &TProtocol::bbCancelSearchClick);
+    bbCancel = new QPushButton(QStringLiteral("Отменить"), StatusBar1);
+    bbCancel->setObjectName(QStringLiteral("bbCancel"));
+    bbCancel->setAccessibleName(QStringLiteral("Отменить поиск"));
+    bbCancel->setAutoDefault(false);
+    bbCancel->setVisible(false);
+    connect(bbCancel, &QPushButton::clicked, this, &TProtocol::bbCancelClick);
+    // Long texts (a file name, a server message) are cut, never widen the window past the screen.
+    for (QLabel* panel : {StatusPanel0, StatusPanel1})
+        panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar1->addWidget(StatusPanel0);
     StatusBar1->addWidget(StatusPanel1, 1);
     StatusBar1->addPermanentWidget(ProgressBar1);
-    StatusBar1->addPermanentWidget(bbCancelSearch);
+    StatusBar1->addPermanentWidget(bbCancel);
     layout->addWidget(StatusBar1);
 }
 
@@ -213,16 +220,16 @@ void TProtocol::showEvent(QShowEvent* event) {
 }
 
 void TProtocol::done(int result) {
-    // Nobody waits for a search in a closed window.
+    // Nobody waits for a search in a closed window; a file being saved is written to its end.
     if (FSearch)
-        bbCancelSearchClick();
+        bbCancelClick();
     QDialog::done(result);
 }
 
 void TProtocol::keyPressEvent(QKeyEvent* event) {
-    // Esc stops a search under way before it closes the window.
-    if (event->key() == Qt::Key_Escape && FSearch) {
-        bbCancelSearchClick();
+    // Esc stops the work under way before it closes the window.
+    if (event->key() == Qt::Key_Escape && Busy()) {
+        bbCancelClick();
         event->accept();
         return;
     }
@@ -261,6 +268,8 @@ std::optional<int> TProtocol::ProgramNumber() const {
 }
 
 void TProtocol::SpeedButton1Click() {
+    if (FSave)
+        return;
     DateTimePicker1->setTime(QTime(0, 0, 0));
     DateTimePicker2->setTime(QTime(23, 59, 59));
     FLastStart = DateTimePicker1->dateTime();
@@ -273,32 +282,84 @@ void TProtocol::SpeedButton1Click() {
     // The search thread only posts its news; this window outlives the thread (the destructor waits).
     FSearch = std::make_unique<TProtocolSearch>(
         FLastStatement, [] { return std::make_unique<TNoteQuery>(); },
-        [this] { QMetaObject::invokeMethod(this, &TProtocol::SearchNews, Qt::QueuedConnection); },
-        FReadBuffer);
-    FIncomplete = false;
-    FSearchClock = std::make_unique<QElapsedTimer>();
-    FSearchClock->start();
-    FProgressTimer->start();
-    SetSearchControls(true);
-    StatusPanel1->setText(QStringLiteral("Идёт поиск…"));
+        [this] { QMetaObject::invokeMethod(this, &TProtocol::TaskNews, Qt::QueuedConnection); }, FReadBuffer);
+    StartProgress(QStringLiteral("Идёт поиск…"), QStringLiteral("Отменить поиск"));
+}
+
+void TProtocol::bbSaveCsvClick() {
+    if (Busy())
+        return;
+    // Typing may still be waiting to narrow the rows: the file holds what the filter box says.
+    if (FFilterTimer->isActive()) {
+        FFilterTimer->stop();
+        FModel->SetFilter(edFilter->text());
+        UpdateCounts();
+        if (FModel->ShownCount() == 0)
+            return;
+    }
+    const QString suggested = QStringLiteral("Журнал событий %1-%2.csv")
+                                  .arg(FLastStart.toString(QStringLiteral("dd.MM.yyyy")),
+                                       FLastEnd.toString(QStringLiteral("dd.MM.yyyy")));
+    const QString fileName = SaveFileDialog(this, QStringLiteral("Сохранить в CSV"), suggested,
+                                            QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
+    if (fileName.isEmpty())
+        return;
+    FSave = std::make_unique<TProtocolCsvSave>(FModel->ShownRows(), fileName, [this] {
+        QMetaObject::invokeMethod(this, &TProtocol::TaskNews, Qt::QueuedConnection);
+    });
+    StartProgress(QStringLiteral("Идёт сохранение…"), QStringLiteral("Отменить сохранение"));
+}
+
+void TProtocol::bbCancelClick() {
+    if (FSearch) {
+        FSearch->Cancel();
+        FFinishing.push_back(std::move(FSearch));
+        StopProgress();
+        StatusPanel1->setText(QStringLiteral("Поиск отменён; показан прежний результат."));
+        emit SearchEnded();
+    } else if (FSave) {
+        // The save ends on its own thread: no file is left, an old one stays as it was.
+        FSave->Cancel();
+    }
+}
+
+bool TProtocol::Busy() const {
+    return FSearch || FSave;
 }
 
 qint64 TProtocol::SearchRowsRead() const {
     return FSearch ? FSearch->RowsRead() : 0;
 }
 
-void TProtocol::SearchNews() {
+void TProtocol::TaskNews() {
     // Cancelled searches that have ended are freed; the thread has nothing left to do.
     std::erase_if(FFinishing, [](const std::unique_ptr<TProtocolSearch>& s) { return s->Finished(); });
     if (FSearch && FSearch->Finished())
         FinishSearch();
+    if (FSave && FSave->Finished())
+        FinishSave();
+}
+
+void TProtocol::StartProgress(const QString& text, const QString& cancelName) {
+    FTaskClock = std::make_unique<QElapsedTimer>();
+    FTaskClock->start();
+    FProgressTimer->start();
+    bbCancel->setAccessibleName(cancelName);
+    StatusPanel1->setText(text);
+    UpdateControls();
+}
+
+void TProtocol::StopProgress() {
+    FProgressTimer->stop();
+    ProgressBar1->setVisible(false);
+    bbCancel->setVisible(false);
+    UpdateControls();
 }
 
 void TProtocol::FinishSearch() {
     TProtocolSearch::TOutcome outcome = FSearch->TakeOutcome();
     FSearch.reset();
-    FProgressTimer->stop();
-    SetSearchControls(false);
+    StopProgress();
     const QString details = StatementText(FLastStatement);
     switch (outcome.Result) {
     case TProtocolSearch::srComplete:
@@ -310,8 +371,8 @@ void TProtocol::FinishSearch() {
         // as "no changes".
         const qsizetype read = outcome.Records ? outcome.Records->Count() : 0;
         FModel->SetRecords(std::move(outcome.Records));
-        FIncomplete = true;
         StatusPanel1->setText(QStringLiteral("Список неполный: чтение записей прервано."));
+        UpdateCounts();
         ShowError(QStringLiteral("Не удалось прочитать все записи журнала: список неполный, показаны "
                                  "первые %1.")
                       .arg(read),
@@ -331,32 +392,46 @@ void TProtocol::FinishSearch() {
     emit SearchEnded();
 }
 
-void TProtocol::bbCancelSearchClick() {
-    if (!FSearch)
-        return;
-    FSearch->Cancel();
-    FFinishing.push_back(std::move(FSearch));
-    FProgressTimer->stop();
-    SetSearchControls(false);
-    StatusPanel1->setText(QStringLiteral("Поиск отменён; показан прежний результат."));
-    UpdateCounts();
-    emit SearchEnded();
+void TProtocol::FinishSave() {
+    const std::unique_ptr<TProtocolCsvSave> save = std::move(FSave);
+    StopProgress();
+    if (save->Saved()) {
+        StatusPanel1->setText(QStringLiteral("Записей сохранено: %1, файл \"%2\".")
+                                  .arg(save->RowCount())
+                                  .arg(save->FileName()));
+    } else if (save->Cancelled()) {
+        StatusPanel1->setText(QStringLiteral("Сохранение отменено; файл не записан."));
+    } else {
+        StatusPanel1->setText(QStringLiteral("Файл не сохранён."));
+        MessageDlgAtMouse(
+            QStringLiteral("Не удалось сохранить файл \"%1\": %2").arg(save->FileName(), save->Error()),
+            mtError, {mbOK}, 0);
+    }
+    emit SaveEnded();
 }
 
 void TProtocol::UpdateProgress() {
-    if (!FSearch || !FSearchClock || FSearchClock->elapsed() < ProgressDelayMs)
+    if (!Busy() || !FTaskClock || FTaskClock->elapsed() < ProgressDelayMs)
         return;
     ProgressBar1->setVisible(true);
-    bbCancelSearch->setVisible(true);
-    StatusPanel1->setText(QStringLiteral("Идёт поиск… прочитано записей: %1").arg(FSearch->RowsRead()));
+    bbCancel->setVisible(true);
+    if (FSearch) {
+        // The number of records is known only at the end.
+        ProgressBar1->setRange(0, 0);
+        StatusPanel1->setText(QStringLiteral("Идёт поиск… прочитано записей: %1").arg(FSearch->RowsRead()));
+    } else if (FSave) {
+        const qsizetype rows = std::max<qsizetype>(1, FSave->RowCount());
+        ProgressBar1->setRange(0, 1000);
+        ProgressBar1->setValue(int(FSave->RowsWritten() * 1000 / rows));
+        StatusPanel1->setText(QStringLiteral("Идёт сохранение… записано строк: %1 из %2")
+                                  .arg(FSave->RowsWritten())
+                                  .arg(FSave->RowCount()));
+    }
 }
 
-void TProtocol::SetSearchControls(bool searching) {
-    SpeedButton1->setEnabled(!searching);
-    if (!searching) {
-        ProgressBar1->setVisible(false);
-        bbCancelSearch->setVisible(false);
-    }
+void TProtocol::UpdateControls() {
+    SpeedButton1->setEnabled(!FSave && !FSearch);
+    bbSaveCsv->setEnabled(!Busy() && FModel->ShownCount() > 0);
 }
 
 void TProtocol::UpdateCounts() {
@@ -368,33 +443,9 @@ void TProtocol::UpdateCounts() {
         StatusPanel0->setText(QStringLiteral("Найдено записей: %1").arg(found));
     else
         StatusPanel0->setText(QStringLiteral("Найдено записей: %1, показано: %2").arg(found).arg(shown));
-    bbSaveCsv->setEnabled(shown > 0);
+    UpdateControls();
 }
 
 void TProtocol::edFilterChange() {
     FFilterTimer->start();
-}
-
-void TProtocol::bbSaveCsvClick() {
-    // Typing may still be waiting to narrow the rows: the file holds what the filter box says.
-    if (FFilterTimer->isActive()) {
-        FFilterTimer->stop();
-        FModel->SetFilter(edFilter->text());
-        UpdateCounts();
-    }
-    const QString suggested = QStringLiteral("Журнал событий %1-%2.csv")
-                                  .arg(FLastStart.toString(QStringLiteral("dd.MM.yyyy")),
-                                       FLastEnd.toString(QStringLiteral("dd.MM.yyyy")));
-    const QString fileName = SaveFileDialog(this, QStringLiteral("Сохранить в CSV"), suggested,
-                                            QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
-    if (fileName.isEmpty())
-        return;
-    QString error;
-    if (!SaveProtocolCsv(*FModel, fileName, error)) {
-        MessageDlgAtMouse(QStringLiteral("Не удалось сохранить файл \"%1\": %2").arg(fileName, error),
-                          mtError, {mbOK}, 0);
-        return;
-    }
-    StatusPanel1->setText(
-        QStringLiteral("Записей сохранено: %1, файл \"%2\".").arg(FModel->ShownCount()).arg(fileName));
 }

@@ -2,8 +2,9 @@
 // period of days, with coded values in words. Created hidden at start-up and kept to the end; the
 // administration window shows it modally. The last result stays between showings.
 //
-// The search runs on a thread of its own (TProtocolSearch) on the main session; the window stays
-// responsive, shows progress when a search takes longer than half a second, and can cancel it.
+// The search runs on a thread of its own (TProtocolSearch) on the main session, and so does the
+// writing of a CSV file; the window stays responsive, shows progress when either takes longer than
+// half a second, and can cancel it.
 #pragma once
 
 #include <QDateTime>
@@ -25,6 +26,7 @@ class QTimer;
 class QToolButton;
 class QWidget;
 class TProtocolGrid;
+class TProtocolCsvSave;
 class TProtocolModel;
 class TProtocolSearch;
 
@@ -51,7 +53,8 @@ public:
     QLabel* StatusPanel0;
     QLabel* StatusPanel1;
     QProgressBar* ProgressBar1;
-    QPushButton* bbCancelSearch;
+    // Cancels the search or the saving under way; shown with the progress.
+    QPushButton* bbCancel;
 
     TProtocolModel* Model() const { return FModel; }
 
@@ -61,7 +64,8 @@ public:
     void FormCreate();
     // Starts a search for the chosen period and program (the previous one, if any, is cancelled).
     void SpeedButton1Click();
-    void bbCancelSearchClick();
+    void bbCancelClick();
+    // Asks for a file and writes the rows shown into it on a thread of its own.
     void bbSaveCsvClick();
     void edFilterChange();
     // Reads the registered applications into the program choice; the chosen one stays chosen.
@@ -71,6 +75,8 @@ public:
     std::optional<int> ProgramNumber() const;
     // A search is under way.
     bool Searching() const { return FSearch != nullptr; }
+    // A search or a saving is under way.
+    bool Busy() const;
     // Records read so far by the search under way.
     qint64 SearchRowsRead() const;
     // The statement of the last search started.
@@ -78,12 +84,14 @@ public:
     // Rows per fetch of the next search.
     void SetReadBuffer(int rows) { FReadBuffer = rows; }
 
-    // How long a search runs before its progress is shown.
+    // How long a search or a saving runs before its progress is shown.
     static constexpr int ProgressDelayMs = 500;
 
 signals:
     // A search ended and its outcome is shown (complete, incomplete, failed or cancelled).
     void SearchEnded();
+    // A saving ended and its outcome is shown.
+    void SaveEnded();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -92,23 +100,26 @@ protected:
 
 private:
     void BuildLayout();
-    void SearchNews();
+    void TaskNews();
+    void StartProgress(const QString& text, const QString& cancelName);
+    void StopProgress();
     void FinishSearch();
+    void FinishSave();
     void UpdateProgress();
     void UpdateCounts();
-    void SetSearchControls(bool searching);
+    void UpdateControls();
 
     TProtocolModel* FModel;
     std::unique_ptr<TProtocolSearch> FSearch;
+    std::unique_ptr<TProtocolCsvSave> FSave;
     // Cancelled searches still finishing their server call; freed when they report.
     std::vector<std::unique_ptr<TProtocolSearch>> FFinishing;
     QTimer* FProgressTimer;
     QTimer* FFilterTimer;
-    std::unique_ptr<QElapsedTimer> FSearchClock;
+    std::unique_ptr<QElapsedTimer> FTaskClock;
     QStringList FLastStatement;
     QDateTime FLastStart, FLastEnd;
     int FReadBuffer;
-    bool FIncomplete = false;
 };
 
 // The window created at start-up (null before and after).

@@ -133,7 +133,7 @@ TEST(ProtocolCsv, FileHoldsTheHeadersAndExactlyTheRowsShown) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("журнал.csv"));
     QString error;
-    ASSERT_TRUE(SaveProtocolCsv(model, path, error)) << error.toStdString();
+    ASSERT_TRUE(SaveProtocolCsv(model.ShownRows(), path, error)) << error.toStdString();
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray expected =
@@ -149,7 +149,7 @@ TEST(ProtocolCsv, FileHoldsTheHeadersAndExactlyTheRowsShown) {
     model.SetFilter(QStringLiteral("нет такого"));
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(WriteProtocolCsv(model, buffer));
+    ASSERT_TRUE(WriteProtocolCsv(model.ShownRows(), buffer));
     EXPECT_EQ(buffer.data().count("\r\n"), 1);
 }
 
@@ -158,7 +158,8 @@ TEST(ProtocolCsv, AFileThatCannotBeWrittenSaysWhyAndLeavesNothing) {
     model.SetRecords(SampleRecords());
     QTemporaryDir dir;
     QString error;
-    EXPECT_FALSE(SaveProtocolCsv(model, dir.filePath(QStringLiteral("нет/такой/папки.csv")), error));
+    EXPECT_FALSE(
+        SaveProtocolCsv(model.ShownRows(), dir.filePath(QStringLiteral("нет/такой/папки.csv")), error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
 }

@@ -1,9 +1,14 @@
-// The event log's search thread on a thread-safe session of its own: every row read in order, a
-// cancel, a log-off or a server going away in the middle of the rows, a failing statement, and the
-// search freed while it runs.
+// The event log's threads. The search on a thread-safe session of its own: every row read in order,
+// a cancel, a log-off or a server going away in the middle of the rows, a failing statement, and the
+// search freed while it runs. The CSV file written while the grid moves on, and cancelled.
 #include "../oracle/ServerFixture.h"
 
+#include "ProtocolCsv.h"
 #include "ProtocolSearch.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QThread>
 
 #include <atomic>
 #include <chrono>
@@ -172,6 +177,48 @@ TEST_F(ProtocolSearchThread, FreeingARunningSearchWaitsForItsThreadAndReportsNot
     qunsetenv("OCISQLITE_LATENCY_MS");
     Start(50);
     EXPECT_EQ(Outcome().Result, TProtocolSearch::srComplete);
+}
+
+TEST(ProtocolCsvSaveThread, ASaveOnItsThreadWritesEveryRowAndACancelledOneLeavesTheOldFile) {
+    auto records = std::make_shared<TProtocolRecords>();
+    for (int i = 0; i < 200000; ++i)
+        records->Append(u"Дефекты", u"Соколов Андрей Викторович", u"08:01 20:11:26", u"Примечание",
+                        QStringLiteral("было %1").arg(i), u"стало");
+    TProtocolModel model;
+    model.SetRecords(records);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.csv"));
+    {
+        std::atomic<int> news{0};
+        TProtocolCsvSave save(model.ShownRows(), path, [&news] { ++news; });
+        // The grid moves on meanwhile: the file holds the rows shown when the save began.
+        model.SetFilter(QStringLiteral("было 1999"));
+        while (!save.Finished())
+            QThread::msleep(1);
+        EXPECT_TRUE(save.Saved()) << save.Error().toStdString();
+        EXPECT_EQ(save.RowsWritten(), 200000);
+        EXPECT_EQ(news, 1);
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    file.close();
+    EXPECT_EQ(content.count("\r\n"), 200001);
+    EXPECT_TRUE(content.endsWith(QStringLiteral("200000;Дефекты;Соколов Андрей Викторович;08:01 20:11:26;"
+                                                "Примечание;было 199999;стало\r\n")
+                                     .toUtf8()));
+
+    // Cancelled at once: the file written before stays whole, no temporary file is left.
+    model.SetFilter(QString());
+    TProtocolCsvSave cancelled(model.ShownRows(), path, {});
+    cancelled.Cancel();
+    while (!cancelled.Finished())
+        QThread::msleep(1);
+    EXPECT_FALSE(cancelled.Saved());
+    EXPECT_LT(cancelled.RowsWritten(), 200000);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), content);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"log.csv"});
 }
 
 } // namespace

@@ -397,7 +397,11 @@ TEST_F(ProtocolWindow, FilterNarrowsAsOneTypesAndTheCsvFileHoldsExactlyTheRowsSh
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("log.csv"));
     Answerer.ExpectSaveFile(path, QStringLiteral("Сохранить в CSV"));
+    bool saved = false;
+    QObject::connect(Window.get(), &TProtocol::SaveEnded, [&saved] { saved = true; });
     QTest::mouseClick(Window->bbSaveCsv, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&saved] { return saved; }));
+    EXPECT_EQ(Window->StatusPanel1->text(), QStringLiteral("Записей сохранено: 3, файл \"%1\".").arg(path));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray content = file.readAll();
@@ -413,6 +417,16 @@ TEST_F(ProtocolWindow, FilterNarrowsAsOneTypesAndTheCsvFileHoldsExactlyTheRowsSh
     EXPECT_EQ(
         lines[3],
         QStringLiteral("4;Отключения;%1;08:03 20:11:26;Состояние заявки;Разрешена;Отказана").arg(Sokolov));
+
+    // A file that cannot be written is said so, in the system's words with the reason.
+    saved = false;
+    const QString nowhere = dir.filePath(QStringLiteral("нет такой папки/log.csv"));
+    Answerer.ExpectSaveFile(nowhere, QStringLiteral("Сохранить в CSV"));
+    Answerer.ExpectMessage(mrOk, QStringLiteral("Не удалось сохранить файл \"%1\"").arg(nowhere));
+    QTest::mouseClick(Window->bbSaveCsv, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&saved] { return saved; }));
+    Answerer.Verify();
+    EXPECT_FALSE(QFile::exists(nowhere));
 
     // A filter that lets nothing through leaves nothing to save.
     Window->edFilter->setText(QStringLiteral("нет такого"));
@@ -479,9 +493,9 @@ TEST_F(ProtocolWindow, ASlowSearchShowsProgressKeepsTheWindowAliveAndCanBeCancel
     EXPECT_GE(clock.elapsed(), TProtocol::ProgressDelayMs);
     ASSERT_TRUE(
         WaitFor([this] { return Window->StatusPanel1->text().contains(QStringLiteral("прочитано")); }));
-    EXPECT_TRUE(Window->bbCancelSearch->isVisible());
-    EXPECT_EQ(Window->bbCancelSearch->accessibleName(), QStringLiteral("Отменить поиск"));
-    QTest::mouseClick(Window->bbCancelSearch, Qt::LeftButton);
+    EXPECT_TRUE(Window->bbCancel->isVisible());
+    EXPECT_EQ(Window->bbCancel->accessibleName(), QStringLiteral("Отменить поиск"));
+    QTest::mouseClick(Window->bbCancel, Qt::LeftButton);
     EXPECT_FALSE(Window->Searching());
     EXPECT_TRUE(Window->SpeedButton1->isEnabled());
     EXPECT_FALSE(Window->ProgressBar1->isVisible());
