@@ -194,9 +194,8 @@ void TProtocol::BuildLayout() {
     bbCancel->setAutoDefault(false);
     bbCancel->setVisible(false);
     connect(bbCancel, &QPushButton::clicked, this, &TProtocol::bbCancelClick);
-    // Long texts (a file name, a server message) are cut, never widen the window past the screen.
-    for (QLabel* panel : {StatusPanel0, StatusPanel1})
-        panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Long texts (a file name) are cut, never widen the window past the screen.
+    StatusPanel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar1->addWidget(StatusPanel0);
     StatusBar1->addWidget(StatusPanel1, 1);
     StatusBar1->addPermanentWidget(ProgressBar1);
