@@ -10,6 +10,7 @@
 #include "OracleBase.h"
 #include "ProgramAccess.h"
 #include "ProgramStore.h"
+#include "UserAdmin.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -58,10 +59,12 @@ void TKMF_Admin::RefuseInViewMode() {
         throw EDatabaseError(ViewModeText());
 }
 
-void TKMF_Admin::UsersBeforePost(TOracleDataSet*) {
+void TKMF_Admin::UsersBeforePost(TOracleDataSet* DataSet) {
     // Decided when the row is sent, not when its editing began: the mode may have changed since.
     RefuseInViewMode();
     FPostMirrored = MirrorWrites;
+    if (DataSet->State() == dsInsert)
+        TUserAdmin::RenumberIfTaken(*DataSet);
 }
 
 void TKMF_Admin::FollowUserList() {

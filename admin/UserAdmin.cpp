@@ -27,6 +27,19 @@ int TUserAdmin::NextUserNumber() {
                                  " UNION ALL SELECT MAX(TABNUM) ID FROM KMR_GROUP_FOR_USER)"));
 }
 
+void TUserAdmin::RenumberIfTaken(TOracleDataSet& users) {
+    TField* tabNum = users.FieldByName(QStringLiteral("TABNUM"));
+    auto taken = std::make_unique<TNoteDataSet>(nullptr);
+    taken->SQL() << QStringLiteral("SELECT COUNT(*) CNT FROM KMR_USER_PSW WHERE TABNUM = :TABNUM");
+    taken->DeclareVariable(QStringLiteral("TABNUM"), otInteger);
+    taken->SetVariable(QStringLiteral("TABNUM"), tabNum->AsInteger());
+    if (!taken->NoteOpen() || taken->FieldByName(QStringLiteral("CNT"))->AsInteger() == 0)
+        return;
+    const int number = NextUserNumber();
+    if (number > 0)
+        tabNum->SetAsInteger(number);
+}
+
 TUserAdmin::TUserRow TUserAdmin::CurrentRow(const TOracleDataSet& users) {
     auto value = [&users](const char* name) { return users.FieldByName(QLatin1String(name))->Value(); };
     return {value("TABNUM"),   value("ALLNAME"), value("NAME"), value("GROUPID"),

@@ -21,6 +21,11 @@ public:
     // be read.
     static int NextUserNumber();
 
+    // A new row is numbered when it is added, but stored only when posted: another administrator
+    // may have stored a user under that number meanwhile. Then the row takes the next free number
+    // rather than failing on the duplicate key. Nothing changes when the check cannot be read.
+    static void RenumberIfTaken(TOracleDataSet& users);
+
     // A user row as the list shows it.
     struct TUserRow {
         QVariant TabNum, AllName, Name, GroupId, WEnabled, IpAdr, Ip;

@@ -161,28 +161,35 @@ void TfmEditListGroup::tbAddGroupClick() {
     }
 
     const QString failure = QStringLiteral("Ошибка добавления группы ") + Quoted(answer);
-    const std::optional<bool> duplicate = FGroups.IsDuplicate(answer);
-    if (!duplicate) {
-        ShowError(failure, QStringLiteral("Не удалось прочитать имена групп программы ") +
-                               Quoted(FProgramName) + QLatin1Char('.'));
-        return;
-    }
-    if (*duplicate) {
-        MessageDlgAtMouse(QStringLiteral("Дублирование имени группы ") + Quoted(answer) +
-                              QStringLiteral(" !"),
-                          mtError, {mbOK}, 0);
-        return;
-    }
-    const int groupId = FGroups.NextGroupNumber();
-    if (groupId <= 0) {
-        // -1 would become a key.
-        ShowError(failure, QStringLiteral("Не удалось определить номер новой группы."));
-        return;
-    }
-    QString error;
-    if (!FGroups.Insert(groupId, answer, error)) {
-        ShowError(failure, error);
-        return;
+    int groupId = 0;
+    // Another administrator may store a group between the check and the insert: the number is then
+    // taken (the key refuses it), and the check and the number are made again, up to three times.
+    for (int attempt = 1;; ++attempt) {
+        const std::optional<bool> duplicate = FGroups.IsDuplicate(answer);
+        if (!duplicate) {
+            ShowError(failure, QStringLiteral("Не удалось прочитать имена групп программы ") +
+                                   Quoted(FProgramName) + QLatin1Char('.'));
+            return;
+        }
+        if (*duplicate) {
+            MessageDlgAtMouse(QStringLiteral("Дублирование имени группы ") + Quoted(answer) +
+                                  QStringLiteral(" !"),
+                              mtError, {mbOK}, 0);
+            return;
+        }
+        groupId = FGroups.NextGroupNumber();
+        if (groupId <= 0) {
+            // -1 would become a key.
+            ShowError(failure, QStringLiteral("Не удалось определить номер новой группы."));
+            return;
+        }
+        QString error;
+        if (FGroups.Insert(groupId, answer, error))
+            break;
+        if (attempt >= 3 || !error.startsWith(QLatin1String("ORA-00001"))) {
+            ShowError(failure, error);
+            return;
+        }
     }
     if (!ChangeTookPlace(groupId, true))
         return;

@@ -128,69 +128,81 @@ TSaveOutcome StoreProgram(const QString& path, const QString& title) {
         return outcome;
     }
 
-    // Bound rather than pasted into the text: a file name may hold an apostrophe.
-    int count = 0;
-    {
-        auto counter = std::make_unique<TNoteDataSet>();
-        counter->SQL() << QStringLiteral("SELECT COUNT(*) PCOUNT FROM KMR_PROGRAMMEXE")
-                       << QStringLiteral("WHERE PRNAME=:PRNAME");
-        try {
-            counter->DeclareVariable(QStringLiteral("PRNAME"), otString);
-            counter->SetVariable(QStringLiteral("PRNAME"), name);
-            if (counter->NoteOpen() && !counter->IsEmpty())
-                count = counter->FieldByName(QStringLiteral("PCOUNT"))->AsInteger();
-        } catch (const std::exception&) {
-            // As documented, a count that cannot be read is 0: the insert is tried, and the unique
-            // index on PRNAME refuses it when the name is stored after all.
-            count = 0;
-        }
-    }
-
+    // Another station may store the same name, or take the same number, between the count and the
+    // insert: the keys refuse the insert, and the count and the number are made again (so the file
+    // replaces the copy just stored, as a later store of the same name does), up to three times.
     int newId = 0;
-    if (count == 0) {
-        newId = NextId(NewProgramIdStatement());
-        if (newId <= 0) {
-            outcome.Result = TSaveOutcome::NoNumber;
-            outcome.Statement = NewProgramIdStatement();
+    for (int attempt = 1;; ++attempt) {
+        // Bound rather than pasted into the text: a file name may hold an apostrophe.
+        int count = 0;
+        {
+            auto counter = std::make_unique<TNoteDataSet>();
+            counter->SQL() << QStringLiteral("SELECT COUNT(*) PCOUNT FROM KMR_PROGRAMMEXE")
+                           << QStringLiteral("WHERE PRNAME=:PRNAME");
+            try {
+                counter->DeclareVariable(QStringLiteral("PRNAME"), otString);
+                counter->SetVariable(QStringLiteral("PRNAME"), name);
+                if (counter->NoteOpen() && !counter->IsEmpty())
+                    count = counter->FieldByName(QStringLiteral("PCOUNT"))->AsInteger();
+            } catch (const std::exception&) {
+                // As documented, a count that cannot be read is 0: the insert is tried, and the unique
+                // index on PRNAME refuses it when the name is stored after all.
+                count = 0;
+            }
+        }
+
+        newId = 0;
+        if (count == 0) {
+            newId = NextId(NewProgramIdStatement());
+            if (newId <= 0) {
+                outcome.Result = TSaveOutcome::NoNumber;
+                outcome.Statement = NewProgramIdStatement();
+                return outcome;
+            }
+        }
+
+        auto dataSet = std::make_unique<TNoteDataSet>();
+        if (count == 0)
+            dataSet->SQL() << QStringLiteral("INSERT INTO KMR_PROGRAMMEXE")
+                           << QStringLiteral(
+                                  "       (ID_PROGRAMMEXE, PRNAME,  PRALIAS,  PRDATE_TIME,  PRCOD)")
+                           << QStringLiteral("VALUES (:IDPRG, :PRNAME, :PRALIAS, :PRDATE_TIME, :PRCOD)");
+        else
+            dataSet->SQL() << QStringLiteral("UPDATE KMR_PROGRAMMEXE")
+                           << QStringLiteral("SET PRCOD      =:PRCOD")
+                           << QStringLiteral("   ,PRDATE_TIME=:PRDATE_TIME")
+                           << QStringLiteral("   ,PRALIAS    =:PRALIAS")
+                           << QStringLiteral("WHERE PRNAME   =:PRNAME");
+        try {
+            if (count == 0)
+                dataSet->DeclareVariable(QStringLiteral("IDPRG"), otInteger);
+            dataSet->DeclareVariable(QStringLiteral("PRNAME"), otString);
+            dataSet->DeclareVariable(QStringLiteral("PRALIAS"), otString);
+            dataSet->DeclareVariable(QStringLiteral("PRDATE_TIME"), otDate);
+            dataSet->DeclareVariable(QStringLiteral("PRCOD"), otLongRaw);
+            if (count == 0)
+                dataSet->SetVariable(QStringLiteral("IDPRG"), newId);
+            dataSet->SetVariable(QStringLiteral("PRNAME"), name);
+            dataSet->SetVariable(QStringLiteral("PRALIAS"), title);
+            dataSet->SetVariable(QStringLiteral("PRDATE_TIME"), fileTime);
+            dataSet->SetLongVariable(QStringLiteral("PRCOD"), bytes.constData(), int(bytes.size()));
+
+            dataSet->GatedExecSQL();
+            if (!CommitUnlessViewMode()) {
+                outcome.Result = TSaveOutcome::ViewMode;
+                return outcome;
+            }
+        } catch (const std::exception& e) {
+            RollbackQuietly();
+            const auto* oracle = dynamic_cast<const EOracleError*>(&e);
+            if (count == 0 && oracle && oracle->ErrorCode() == 1 && attempt < 3)
+                continue;
+            outcome.Result = TSaveOutcome::Failed;
+            outcome.Error = ErrorText(e);
+            outcome.Statement = dataSet->SQL().join(QStringLiteral("\r\n"));
             return outcome;
         }
-    }
-
-    auto dataSet = std::make_unique<TNoteDataSet>();
-    if (count == 0)
-        dataSet->SQL() << QStringLiteral("INSERT INTO KMR_PROGRAMMEXE")
-                       << QStringLiteral("       (ID_PROGRAMMEXE, PRNAME,  PRALIAS,  PRDATE_TIME,  PRCOD)")
-                       << QStringLiteral("VALUES (:IDPRG, :PRNAME, :PRALIAS, :PRDATE_TIME, :PRCOD)");
-    else
-        dataSet->SQL() << QStringLiteral("UPDATE KMR_PROGRAMMEXE") << QStringLiteral("SET PRCOD      =:PRCOD")
-                       << QStringLiteral("   ,PRDATE_TIME=:PRDATE_TIME")
-                       << QStringLiteral("   ,PRALIAS    =:PRALIAS")
-                       << QStringLiteral("WHERE PRNAME   =:PRNAME");
-    try {
-        if (count == 0)
-            dataSet->DeclareVariable(QStringLiteral("IDPRG"), otInteger);
-        dataSet->DeclareVariable(QStringLiteral("PRNAME"), otString);
-        dataSet->DeclareVariable(QStringLiteral("PRALIAS"), otString);
-        dataSet->DeclareVariable(QStringLiteral("PRDATE_TIME"), otDate);
-        dataSet->DeclareVariable(QStringLiteral("PRCOD"), otLongRaw);
-        if (count == 0)
-            dataSet->SetVariable(QStringLiteral("IDPRG"), newId);
-        dataSet->SetVariable(QStringLiteral("PRNAME"), name);
-        dataSet->SetVariable(QStringLiteral("PRALIAS"), title);
-        dataSet->SetVariable(QStringLiteral("PRDATE_TIME"), fileTime);
-        dataSet->SetLongVariable(QStringLiteral("PRCOD"), bytes.constData(), int(bytes.size()));
-
-        dataSet->GatedExecSQL();
-        if (!CommitUnlessViewMode()) {
-            outcome.Result = TSaveOutcome::ViewMode;
-            return outcome;
-        }
-    } catch (const std::exception& e) {
-        outcome.Result = TSaveOutcome::Failed;
-        outcome.Error = ErrorText(e);
-        outcome.Statement = dataSet->SQL().join(QStringLiteral("\r\n"));
-        RollbackQuietly();
-        return outcome;
+        break;
     }
     outcome.Result = TSaveOutcome::Stored;
     outcome.NewId = newId;

@@ -4,7 +4,7 @@
 // on standard output: what the window shows afterwards and every message it put up on the way.
 //
 // Commands: select TABNUM | type COLUMN TEXT | post | cancel | insert | delete | refresh |
-// tick PROGRAM on|off | pick PROGRAM GROUP | groups.open PROGRAM | groups.add NAME |
+// program NAME | tick PROGRAM on|off | pick PROGRAM GROUP | groups.open PROGRAM | groups.add NAME |
 // groups.delete NAME | groups.close save|cancel | register PATH ALIAS | unregister PROGRAM | state |
 // quit
 #include "ChekExename.h"
@@ -266,12 +266,19 @@ private:
                 return QStringLiteral("no program ") + args.value(1);
             ProgramList()->currentItem()->setCheckState(args.value(2) == QLatin1String("on") ? Qt::Checked
                                                                                              : Qt::Unchecked);
+        } else if (command == QLatin1String("program")) {
+            if (!SelectProgram(args.value(1)))
+                return QStringLiteral("no program ") + args.value(1);
         } else if (command == QLatin1String("pick")) {
             if (!SelectProgram(args.value(1)))
                 return QStringLiteral("no program ") + args.value(1);
             for (QAbstractButton* button : Window()->Programs->RGButtons->buttons())
                 if (button->text() == args.value(2)) {
-                    QTest::mouseClick(button, Qt::LeftButton);
+                    // The button's own click: buttons made for the program just shown may not have
+                    // their place on the offscreen screen yet.
+                    if (!button->isEnabled())
+                        return QStringLiteral("the group is disabled");
+                    button->click();
                     return {};
                 }
             return QStringLiteral("no group ") + args.value(2);

@@ -79,10 +79,14 @@ public:
     qint64 Pid() const { return FProcess.processId(); }
 
     // Sends a command without waiting for its answer (a window that will run into a lock).
-    void Send(const QStringList& command) { FProcess.write(command.join(u'\t').toUtf8() + '\n'); }
+    void Send(const QStringList& command) {
+        FProcess.write(command.join(u'\t').toUtf8() + '\n');
+        // Without an event loop here, the pipe is written only when asked to.
+        FProcess.waitForBytesWritten(30000);
+    }
     // The answer to the command sent last; an answer saying "no answer" when none came in time.
     TReply Receive() {
-        QDeadlineTimer deadline(60000);
+        QDeadlineTimer deadline(30000);
         while (!FBuffer.contains('\n') && !deadline.hasExpired()) {
             if (FProcess.state() == QProcess::NotRunning)
                 break;
@@ -99,6 +103,7 @@ public:
     }
     // Whether an answer is waiting already.
     bool Answered() {
+        FProcess.waitForReadyRead(0);
         FBuffer += FProcess.readAllStandardOutput();
         return FBuffer.contains('\n');
     }
@@ -179,10 +184,19 @@ protected:
         EXPECT_FALSE(A->Answered());
         EXPECT_FALSE(B->Answered());
         writer.Release();
-        EXPECT_TRUE(arrived) << "the statements did not arrive: " << arriving.toStdString();
+        EXPECT_TRUE(arrived) << "the statements did not arrive: " << arriving.toStdString() << " pids "
+                             << A->Pid() << " " << B->Pid() << "\n"
+                             << TraceTail(traceStart).toStdString();
         return {A->Receive(), B->Receive()};
     }
 
+    QString TraceTail(qsizetype from) const {
+        QFile trace(FServers->Dir() + QStringLiteral("/trace.txt"));
+        if (!trace.open(QIODevice::ReadOnly))
+            return QStringLiteral("(no trace)");
+        trace.seek(from);
+        return QString::fromUtf8(trace.readAll().right(3000));
+    }
     // Waits until a process sent a statement beginning with the text (in the trace since `from`).
     bool WaitForStatement(qint64 pid, const QString& text, qsizetype from) const {
         const QByteArray prefix = QByteArray::number(pid) + ' ';
@@ -262,6 +276,195 @@ TEST_F(TwoAdministrators, EditingTheSameUser) {
         << refused.Text().toStdString();
     EXPECT_TRUE(Rows(Main, "SELECT TABNUM FROM KMR_USER_PSW WHERE TABNUM = 2").isEmpty());
     ExpectReserveLikeMain(UserColumns);
+}
+
+TEST_F(TwoAdministrators, AddingUsersAtTheSameTime) {
+    StartBoth();
+    const int next = FServers->Scalar(Main, "SELECT MAX(TABNUM) FROM KMR_USER_PSW").toInt() + 1;
+    // Both new rows are numbered before either is stored.
+    ASSERT_TRUE(A->Do({"insert"}).Ok());
+    ASSERT_TRUE(B->Do({"insert"}).Ok());
+    EXPECT_EQ(A->Do({"state"}).State().value("tabnum").toInt(), next);
+    EXPECT_EQ(B->Do({"state"}).State().value("tabnum").toInt(), next);
+    ASSERT_TRUE(A->Do({"type", "0", "Новиков Павел"}).Ok());
+    ASSERT_TRUE(A->Do({"type", "1", "novikov"}).Ok());
+    ASSERT_TRUE(B->Do({"type", "0", "Орлова Анна"}).Ok());
+    ASSERT_TRUE(B->Do({"type", "1", "orlova"}).Ok());
+    const TReply first = A->Do({"post"});
+    EXPECT_TRUE(first.Dialogs().isEmpty()) << first.Text().toStdString();
+    const TReply second = B->Do({"post"});
+    // Not a duplicate key and not a lost user: the second gets the next free number.
+    EXPECT_TRUE(second.Dialogs().isEmpty()) << second.Text().toStdString();
+    EXPECT_EQ(
+        Rows(Main, QStringLiteral("SELECT TABNUM, NAME FROM KMR_USER_PSW WHERE TABNUM >= %1 ORDER BY TABNUM")
+                       .arg(next)),
+        (QStringList{QStringLiteral("%1|novikov").arg(next), QStringLiteral("%1|orlova").arg(next + 1)}));
+    ExpectReserveLikeMain(UserColumns);
+}
+
+const QString Grants = QStringLiteral("SELECT TABNUM, ID_PROGRAMM, COUNT(*) FROM KMR_PROG_FOR_USER "
+                                      "GROUP BY TABNUM, ID_PROGRAMM ORDER BY TABNUM, ID_PROGRAMM");
+const QString Memberships = QStringLiteral("SELECT TABNUM, ID_PROGRAMM, ID_GROUP FROM KMR_GROUP_FOR_USER "
+                                           "ORDER BY TABNUM, ID_PROGRAMM, ID_GROUP");
+
+TEST_F(TwoAdministrators, GrantsAndGroupsOfTheSameUser) {
+    StartBoth();
+    ASSERT_TRUE(A->Do({"select", "10"}).Ok());
+    ASSERT_TRUE(B->Do({"select", "10"}).Ok());
+    const QString grant10 = "SELECT COUNT(*) FROM KMR_PROG_FOR_USER WHERE TABNUM = 10 AND ID_PROGRAMM = 2";
+
+    // Both tick the same program: the user may run it, and one clearing takes it away everywhere.
+    TReply ticked = A->Do({"tick", "Отключения", "on"});
+    EXPECT_TRUE(ticked.Dialogs().isEmpty()) << ticked.Text().toStdString();
+    ticked = B->Do({"tick", "Отключения", "on"});
+    EXPECT_TRUE(ticked.Dialogs().isEmpty()) << ticked.Text().toStdString();
+    EXPECT_GE(FServers->Scalar(Main, grant10).toInt(), 1);
+    ExpectReserveLikeMain(Grants);
+    TReply cleared = A->Do({"tick", "Отключения", "off"});
+    EXPECT_TRUE(cleared.Dialogs().isEmpty()) << cleared.Text().toStdString();
+    EXPECT_EQ(FServers->Scalar(Main, grant10).toInt(), 0);
+    EXPECT_EQ(FServers->Scalar(Reserve, grant10).toInt(), 0);
+    // The other window, still showing the mark, learns what is stored at the next change of user.
+    ASSERT_TRUE(B->Do({"select", "11"}).Ok());
+    EXPECT_FALSE(
+        B->Do({"select", "10"}).State().value("checked").toArray().contains(QStringLiteral("Отключения")));
+
+    // Both pick a group for the user in the same program at the same moment: one membership row.
+    ASSERT_TRUE(A->Do({"tick", "Отключения", "on"}).Ok());
+    ASSERT_TRUE(B->Do({"select", "11"}).Ok());
+    ASSERT_TRUE(B->Do({"select", "10"}).Ok());
+    ASSERT_TRUE(B->Do({"state"}).State().value("checked").toArray().contains(QStringLiteral("Отключения")));
+    const auto [pickedA, pickedB] =
+        Race({"pick", "Отключения", "Диспетчеры"}, {"pick", "Отключения", "Руководство"},
+             "DELETE FROM KMR_GROUP_FOR_USER");
+    EXPECT_TRUE(pickedA.Dialogs().isEmpty()) << pickedA.Text().toStdString();
+    EXPECT_TRUE(pickedB.Dialogs().isEmpty()) << pickedB.Text().toStdString();
+    const QStringList stored =
+        Rows(Main, "SELECT ID_GROUP FROM KMR_GROUP_FOR_USER WHERE TABNUM = 10 AND ID_PROGRAMM = 2");
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_TRUE(stored[0] == "1" || stored[0] == "5") << stored[0].toStdString();
+    ExpectReserveLikeMain(Memberships);
+    ExpectReserveLikeMain(Grants);
+}
+
+// A change waiting longer than the server allows for another session's write ends in a message.
+TEST_F(TwoAdministrators, AWriterThatDoesNotLetGo) {
+    StartBoth(QStringLiteral("300"));
+    ASSERT_TRUE(A->Do({"select", "10"}).Ok());
+    ASSERT_TRUE(A->Do({"program", "Заявки"}).Ok());
+    TLockHolder writer(Main);
+    writer.Hold(QStringLiteral("UPDATE SRV SET RO = RO WHERE 1 = 0"));
+    const TReply picked = A->Do({"pick", "Заявки", "Руководство"});
+    EXPECT_EQ(picked.Messages("error"),
+              QStringList{"Не удалось сохранить группу \"Руководство\" в программе \"Заявки\"."})
+        << picked.Text().toStdString();
+    EXPECT_TRUE(picked.Seen().contains("ORA-00054")) << picked.Text().toStdString();
+    EXPECT_EQ(picked.State().value("group").toString(), "Диспетчеры");
+    const TReply ticked = A->Do({"tick", "Отключения", "on"});
+    EXPECT_EQ(ticked.Messages("error"),
+              QStringList{"Не удалось разрешить пользователю программу \"Отключения\"."})
+        << ticked.Text().toStdString();
+    EXPECT_FALSE(ticked.State().value("checked").toArray().contains(QStringLiteral("Отключения")));
+    writer.Release();
+    EXPECT_EQ(
+        FServers->Scalar(Main, "SELECT COUNT(*) FROM KMR_PROG_FOR_USER WHERE TABNUM = 10 AND ID_PROGRAMM = 2")
+            .toInt(),
+        0);
+    EXPECT_EQ(Rows(Main, "SELECT ID_GROUP FROM KMR_GROUP_FOR_USER WHERE TABNUM = 10 AND ID_PROGRAMM = 3"),
+              QStringList{"1"});
+    ExpectReserveLikeMain(Grants);
+    ExpectReserveLikeMain(Memberships);
+}
+
+const QString GroupList = QStringLiteral(
+    "SELECT ID_PROGRAMM, ID_GROUP, GROUP_NAME FROM KMR_GROUP_FOR_PROG ORDER BY ID_PROGRAMM, ID_GROUP");
+
+TEST_F(TwoAdministrators, TheSameGroupList) {
+    StartBoth();
+    ASSERT_TRUE(A->Do({"groups.open", "Заявки"}).Ok());
+    ASSERT_TRUE(B->Do({"groups.open", "Заявки"}).Ok());
+
+    // A name one added is a duplicate for the other, whatever the other's list shows.
+    TReply added = A->Do({"groups.add", "Смена"});
+    EXPECT_EQ(added.Messages(), QStringList{"Группа \"Смена\" добавлена."}) << added.Text().toStdString();
+    TReply refused = B->Do({"groups.add", " смена"});
+    EXPECT_EQ(refused.Messages(), QStringList{"Дублирование имени группы \" смена\" !"})
+        << refused.Text().toStdString();
+
+    // Two names at the same moment: both computed the same number; both groups are stored.
+    auto [first, second] =
+        Race({"groups.add", "Связь"}, {"groups.add", "Ремонт"}, "INSERT INTO KMR_GROUP_FOR_PROG");
+    EXPECT_EQ(first.Messages(), QStringList{"Группа \"Связь\" добавлена."}) << first.Text().toStdString();
+    EXPECT_EQ(second.Messages(), QStringList{"Группа \"Ремонт\" добавлена."}) << second.Text().toStdString();
+
+    // The same name at the same moment: stored once, the other hears it is a duplicate.
+    std::tie(first, second) =
+        Race({"groups.add", "Аварийная"}, {"groups.add", "аварийная"}, "INSERT INTO KMR_GROUP_FOR_PROG");
+    const QStringList said = first.Messages() + second.Messages();
+    EXPECT_EQ(said.size(), 2) << first.Text().toStdString() << second.Text().toStdString();
+    EXPECT_EQ(said.filter("добавлена.").size(), 1) << said.join(" / ").toStdString();
+    EXPECT_EQ(said.filter("Дублирование имени группы").size(), 1) << said.join(" / ").toStdString();
+
+    // A group one deletes is gone for the other.
+    TReply deleted = A->Do({"groups.delete", "Смена"});
+    EXPECT_EQ(deleted.Messages(), QStringList{"Удалить группу \"Смена\" ?"}) << deleted.Text().toStdString();
+    ASSERT_TRUE(A->Do({"groups.close", "save"}).Ok());
+    ASSERT_TRUE(B->Do({"groups.close", "save"}).Ok());
+    EXPECT_EQ(Rows(Main, "SELECT GROUP_NAME FROM KMR_GROUP_FOR_PROG WHERE ID_PROGRAMM = 3 AND ID_GROUP > 4 "
+                         "ORDER BY GROUP_NAME")
+                  .size(),
+              3);
+    EXPECT_EQ(FServers
+                  ->Scalar(Main, "SELECT COUNT(*) FROM KMR_GROUP_FOR_PROG WHERE ID_PROGRAMM = 3 AND "
+                                 "UPPER(GROUP_NAME) = 'АВАРИЙНАЯ'")
+                  .toInt(),
+              1);
+    ExpectReserveLikeMain(GroupList);
+}
+
+const QString ProgramList = QStringLiteral(
+    "SELECT ID_PROGRAMMEXE, PRNAME, PRALIAS, PRDATE_TIME FROM KMR_PROGRAMMEXE ORDER BY ID_PROGRAMMEXE");
+
+TEST_F(TwoAdministrators, RegisteringTheSameFile) {
+    StartBoth();
+    auto makeFile = [this](const QString& name, const QByteArray& bytes) {
+        QFile file(FServers->Dir() + u'/' + name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    };
+    const QString journal = makeFile("journal.exe", "MZ journal");
+
+    // One after the other: the second replaces the first's copy under the same number.
+    TReply stored = A->Do({"register", journal, "Журнал"});
+    EXPECT_TRUE(stored.Dialogs().isEmpty()) << stored.Text().toStdString();
+    stored = B->Do({"register", journal, "Журнал смены"});
+    EXPECT_TRUE(stored.Dialogs().isEmpty()) << stored.Text().toStdString();
+    EXPECT_EQ(Rows(Main, "SELECT ID_PROGRAMMEXE, PRALIAS FROM KMR_PROGRAMMEXE WHERE PRNAME = 'JOURNAL.EXE'"),
+              QStringList{"4|Журнал смены"});
+
+    // The same new file at the same moment: one row, no failure.
+    const QString reports = makeFile("reports.exe", "MZ reports");
+    auto [first, second] =
+        Race({"register", reports, "Отчёты"}, {"register", reports, "Отчёты"}, "INSERT INTO KMR_PROGRAMMEXE");
+    EXPECT_TRUE(first.Dialogs().isEmpty()) << first.Text().toStdString();
+    EXPECT_TRUE(second.Dialogs().isEmpty()) << second.Text().toStdString();
+    EXPECT_EQ(Rows(Main, "SELECT COUNT(*) FROM KMR_PROGRAMMEXE WHERE PRNAME = 'REPORTS.EXE'"),
+              QStringList{"1"});
+
+    // Two new files at the same moment: both numbered, both stored.
+    const QString left = makeFile("left.exe", "MZ left");
+    const QString right = makeFile("right.exe", "MZ right");
+    std::tie(first, second) =
+        Race({"register", left, "Левый"}, {"register", right, "Правый"}, "INSERT INTO KMR_PROGRAMMEXE");
+    EXPECT_TRUE(first.Dialogs().isEmpty()) << first.Text().toStdString();
+    EXPECT_TRUE(second.Dialogs().isEmpty()) << second.Text().toStdString();
+    EXPECT_EQ(
+        Rows(Main,
+             "SELECT PRNAME FROM KMR_PROGRAMMEXE WHERE PRNAME IN ('LEFT.EXE', 'RIGHT.EXE') ORDER BY PRNAME"),
+        (QStringList{"LEFT.EXE", "RIGHT.EXE"}));
+    ExpectReserveLikeMain(ProgramList);
+    EXPECT_EQ(FServers->Scalar(Main, "SELECT COUNT(*) FROM KMR_PROGRAMMEXE").toInt(), 7);
 }
 
 } // namespace
