@@ -91,6 +91,27 @@ QString NewProgramIdStatement() {
                           "  UNION ALL SELECT MAX(ID_PROGRAMM) FROM KMR_PROP_FOR_PROG)");
 }
 
+namespace {
+
+// Stored copies of the file name; 0 also when they cannot be counted (as documented: the insert is
+// then tried, and the unique index on PRNAME refuses it when the name is stored after all).
+int StoredCopies(const QString& name) {
+    // Bound rather than pasted into the text: a file name may hold an apostrophe.
+    auto counter = std::make_unique<TNoteDataSet>();
+    counter->SQL() << QStringLiteral("SELECT COUNT(*) PCOUNT FROM KMR_PROGRAMMEXE")
+                   << QStringLiteral("WHERE PRNAME=:PRNAME");
+    try {
+        counter->DeclareVariable(QStringLiteral("PRNAME"), otString);
+        counter->SetVariable(QStringLiteral("PRNAME"), name);
+        if (counter->NoteOpen() && !counter->IsEmpty())
+            return counter->FieldByName(QStringLiteral("PCOUNT"))->AsInteger();
+    } catch (const std::exception&) {
+    }
+    return 0;
+}
+
+} // namespace
+
 TSaveOutcome StoreProgram(const QString& path, const QString& title) {
     TSaveOutcome outcome;
     const QFileInfo info(path);
@@ -128,28 +149,11 @@ TSaveOutcome StoreProgram(const QString& path, const QString& title) {
         return outcome;
     }
 
-    // Another station may store the same name, or take the same number, between the count and the
-    // insert: the keys refuse the insert, and the count and the number are made again (so the file
-    // replaces the copy just stored, as a later store of the same name does), up to three times.
+    // Another station may take the same number between the count and the insert: the key refuses
+    // the insert, and the count and the number are made again, up to three times.
     int newId = 0;
     for (int attempt = 1;; ++attempt) {
-        // Bound rather than pasted into the text: a file name may hold an apostrophe.
-        int count = 0;
-        {
-            auto counter = std::make_unique<TNoteDataSet>();
-            counter->SQL() << QStringLiteral("SELECT COUNT(*) PCOUNT FROM KMR_PROGRAMMEXE")
-                           << QStringLiteral("WHERE PRNAME=:PRNAME");
-            try {
-                counter->DeclareVariable(QStringLiteral("PRNAME"), otString);
-                counter->SetVariable(QStringLiteral("PRNAME"), name);
-                if (counter->NoteOpen() && !counter->IsEmpty())
-                    count = counter->FieldByName(QStringLiteral("PCOUNT"))->AsInteger();
-            } catch (const std::exception&) {
-                // As documented, a count that cannot be read is 0: the insert is tried, and the unique
-                // index on PRNAME refuses it when the name is stored after all.
-                count = 0;
-            }
-        }
+        const int count = StoredCopies(name);
 
         newId = 0;
         if (count == 0) {
@@ -194,8 +198,10 @@ TSaveOutcome StoreProgram(const QString& path, const QString& title) {
             }
         } catch (const std::exception& e) {
             RollbackQuietly();
+            // A number taken meanwhile is taken again; a name another station stored meanwhile is
+            // its program, which this store must not replace unseen: that is reported below.
             const auto* oracle = dynamic_cast<const EOracleError*>(&e);
-            if (count == 0 && oracle && oracle->ErrorCode() == 1 && attempt < 3)
+            if (count == 0 && oracle && oracle->ErrorCode() == 1 && attempt < 3 && StoredCopies(name) == 0)
                 continue;
             outcome.Result = TSaveOutcome::Failed;
             outcome.Error = ErrorText(e);

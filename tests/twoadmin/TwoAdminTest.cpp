@@ -443,14 +443,20 @@ TEST_F(TwoAdministrators, RegisteringTheSameFile) {
     EXPECT_EQ(Rows(Main, "SELECT ID_PROGRAMMEXE, PRALIAS FROM KMR_PROGRAMMEXE WHERE PRNAME = 'JOURNAL.EXE'"),
               QStringList{"4|Журнал смены"});
 
-    // The same new file at the same moment: one row, no failure.
+    // The same new file at the same moment: stored once; the other station is told it was not
+    // stored rather than replacing, unseen, the copy the first has just stored.
     const QString reports = makeFile("reports.exe", "MZ reports");
-    auto [first, second] =
-        Race({"register", reports, "Отчёты"}, {"register", reports, "Отчёты"}, "INSERT INTO KMR_PROGRAMMEXE");
-    EXPECT_TRUE(first.Dialogs().isEmpty()) << first.Text().toStdString();
-    EXPECT_TRUE(second.Dialogs().isEmpty()) << second.Text().toStdString();
-    EXPECT_EQ(Rows(Main, "SELECT COUNT(*) FROM KMR_PROGRAMMEXE WHERE PRNAME = 'REPORTS.EXE'"),
-              QStringList{"1"});
+    auto [first, second] = Race({"register", reports, "Отчёты"}, {"register", reports, "Отчёты (Б)"},
+                                "INSERT INTO KMR_PROGRAMMEXE");
+    const bool firstWon = first.Dialogs().isEmpty();
+    const TReply& loser = firstWon ? second : first;
+    EXPECT_NE(first.Dialogs().isEmpty(), second.Dialogs().isEmpty())
+        << first.Text().toStdString() << second.Text().toStdString();
+    EXPECT_EQ(loser.Messages("error").size(), 1) << loser.Text().toStdString();
+    EXPECT_TRUE(loser.Messages("error").value(0).endsWith("' не сохранена!")) << loser.Text().toStdString();
+    EXPECT_TRUE(loser.Seen().contains("ORA-00001")) << loser.Text().toStdString();
+    EXPECT_EQ(Rows(Main, "SELECT PRALIAS FROM KMR_PROGRAMMEXE WHERE PRNAME = 'REPORTS.EXE'"),
+              QStringList{firstWon ? "Отчёты" : "Отчёты (Б)"});
 
     // Two new files at the same moment: both numbered, both stored.
     const QString left = makeFile("left.exe", "MZ left");
