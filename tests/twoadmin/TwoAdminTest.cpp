@@ -75,6 +75,9 @@ public:
                 FProcess.kill();
         }
         FProcess.waitForFinished(5000);
+        // A program that ends badly (a sanitizer's finding included) fails the test.
+        EXPECT_EQ(FProcess.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(FProcess.exitCode(), 0);
     }
     qint64 Pid() const { return FProcess.processId(); }
 
