@@ -1,6 +1,7 @@
 #include "ServerFixture.h"
 
 #include "../support/QtTestApplication.h"
+#include "../support/RunProgram.h"
 #include "../support/TraceFile.h"
 
 #include "Oracle.h"
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTextStream>
 #include <QThread>
 
@@ -35,12 +35,10 @@ std::unique_ptr<TOracleSession> AdminSession(const QString& db) {
 }
 
 void CreateDatabase(const QString& path) {
-    QProcess admin;
-    admin.start(QStringLiteral(KMR_BIN_DIR "/ocisqlite-admin"),
-                {QStringLiteral("create"), path, QStringLiteral("--user"), User, QStringLiteral("--password"),
-                 Password});
-    ASSERT_TRUE(admin.waitForFinished(60000));
-    ASSERT_EQ(admin.exitCode(), 0) << admin.readAllStandardError().toStdString();
+    ASSERT_EQ(RunProgram(QStringLiteral(KMR_BIN_DIR "/ocisqlite-admin"),
+                         {QStringLiteral("create"), path, QStringLiteral("--user"), User,
+                          QStringLiteral("--password"), Password}),
+              0);
 
     QFile script(QStringLiteral(KMR_SOURCE_DIR "/schema/kmr_schema.sql"));
     ASSERT_TRUE(script.open(QIODevice::ReadOnly | QIODevice::Text));

@@ -1,6 +1,8 @@
 // A fresh ocisqlite database per test program, in a temporary folder, with the round-trip trace on.
 #pragma once
 
+#include "../support/RunProgram.h"
+
 #include "Oracle.h"
 #include "OracleCI.h"
 
@@ -8,8 +10,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 class OracleServer : public ::testing::Test {
@@ -31,25 +31,8 @@ protected:
                   0);
     }
 
-    // Runs a program and returns its exit status. Plain fork and exec: QProcess starts its child in a
-    // way ThreadSanitizer cannot follow, which makes it report races that are none.
     static int RunProgram(const QString& program, const QStringList& arguments) {
-        std::vector<QByteArray> bytes{QFile::encodeName(program)};
-        for (const QString& a : arguments)
-            bytes.push_back(a.toLocal8Bit());
-        std::vector<char*> argv;
-        for (QByteArray& b : bytes)
-            argv.push_back(b.data());
-        argv.push_back(nullptr);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        if (pid < 0 || waitpid(pid, &status, 0) != pid)
-            return -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return ::RunProgram(program, arguments);
     }
     static void TearDownTestSuite() {
         qunsetenv("OCISQLITE_TRACE");
