@@ -134,6 +134,21 @@ const char* const kReachingStatements[] = {
     "SELECT * FROM sqlite_master",
     "SELECT * FROM \"sqlite_master\"",
     "SELECT * FROM sqlite_temp_master",
+    "SELECT * FROM OCISQLITE_USERS FOR UPDATE NOWAIT",
+    "WITH W AS (SELECT * FROM OCISQLITE_USERS) SELECT * FROM W",
+    "SELECT * FROM T WHERE ID IN (SELECT 1 FROM OCISQLITE_USERS UNION SELECT 2 FROM T)",
+    "UPDATE T SET ID = (SELECT COUNT(*) FROM OCISQLITE_USERS)",
+    "DELETE FROM T WHERE EXISTS (SELECT 1 FROM OCISQLITE_SYNONYMS)",
+    "MERGE INTO OCISQLITE_USERS U USING T ON (U.USERNAME = 'X') WHEN MATCHED THEN UPDATE SET U.PASSWORD = "
+    "'x'",
+    "MERGE INTO T USING OCISQLITE_USERS U ON (T.ID = 1) WHEN NOT MATCHED THEN INSERT (ID) VALUES (2)",
+    "TRUNCATE TABLE OCISQLITE_USERS",
+    "DROP TABLE OCISQLITE_SYNONYMS",
+    // The engine's own tables and the session view under their real names.
+    "SELECT * FROM \"ocisqlite\"\"users\"",
+    "INSERT INTO \"ocisqlite\"\"synonyms\" VALUES ('X', 'T')",
+    "SELECT * FROM temp.\"ocisqlite\"\"v$session\"",
+    "DELETE FROM \"ocisqlite\"\"v$session\"",
 };
 
 TEST(EngineTables, NoClientStatementReachesThemAndCreateUpgradesALegacyFile) {
@@ -162,6 +177,11 @@ TEST(EngineTables, NoClientStatementReachesThemAndCreateUpgradesALegacyFile) {
             SCOPED_TRACE(sql);
             EXPECT_EQ(execute(s, sql, {}, {}).error, "ORA-00942: table or view does not exist");
         }
+        // A synonym may name anything, as in Oracle, but leads nowhere.
+        ASSERT_EQ(execute(s, "CREATE SYNONYM EVE FOR OCISQLITE_USERS", {}, {}).error, "");
+        EXPECT_EQ(execute(s, "SELECT * FROM EVE", {}, {}).error,
+                  "ORA-00980: synonym translation is no longer valid");
+        EXPECT_EQ(execute(s, "DROP SYNONYM EVE", {}, {}).error, "");
         OCITransCommit(s.svc_, s.err_, OCI_DEFAULT);
     }
     EXPECT_EQ(rawRows(db, "SELECT count(*) FROM OCISQLITE_USERS WHERE PASSWORD = 'secret'"),
