@@ -16,6 +16,7 @@
 #include "OracleBase.h"
 #include "ProgramAccess.h"
 #include "Protokol_View.h"
+#include "ReserveStatus.h"
 #include "TempTmp.h"
 #include "Termination.h"
 #include "UserAdmin.h"
@@ -200,6 +201,8 @@ void TKMF_Admin::BuildLayout() {
     StatusBar1->addWidget(StatusPanel0);
     StatusBar1->addWidget(StatusPanel1, 1);
     StatusBar1->addWidget(ReserveStatus);
+    ReserveDiffers = new TReserveStatus(StatusBar1);
+    StatusBar1->addPermanentWidget(ReserveDiffers);
     setStatusBar(StatusBar1);
 }
 

@@ -23,6 +23,7 @@ class TDBNavigator;
 class TDBText;
 class TNoteDataSet;
 class TOracleDataSet;
+class TReserveStatus;
 
 class TKMF_Admin : public QMainWindow {
     Q_OBJECT
@@ -65,6 +66,8 @@ public:
     QLabel* StatusPanel1;
     // "Резервный сервер недоступен: ...", shown while the reserve server is away.
     QLabel* ReserveStatus;
+    // "Резервный сервер отличается от основного" with "Сравнить…", while the servers differ.
+    TReserveStatus* ReserveDiffers;
     TDataSource* DataSource1;
     // The right half: program grants and the group within the selected program.
     TProgramAccess* Programs = nullptr;

@@ -8,6 +8,8 @@
 #include "OracleBase.h"
 #include "ProfileFile.h"
 #include "Protokol_View.h"
+#include "ReserveMonitor.h"
+#include "ReserveStatus.h"
 #include "Termination.h"
 
 #include <QApplication>
@@ -38,6 +40,12 @@ void TAdminStartUp::Create(TDbModuleEnvironment environment) {
     environment.RequestTermination = [] { RequestTermination(); };
     new TFOracleBase(qApp, environment);
     FMain = new TKMF_Admin(nullptr);
+    // With two servers, compare them in the background from the start; the window says when they differ.
+    if (FMain->UsersSet && FOracleBase->TwoServers > 0 && !TerminationRequested()) {
+        auto* monitor = new TReserveMonitor(*FOracleBase, FMain);
+        FMain->ReserveDiffers->SetMonitor(monitor);
+        monitor->Start();
+    }
     // The add-program dialog, the stored programs window, the event log window, and one without behaviour.
     FHidden << QPointer<QWidget>(new TfmAddProgramm(nullptr));
     FHidden << QPointer<QWidget>(new TFInfoFromDat(nullptr));

@@ -10,17 +10,23 @@ void RunGated(const QString& statementText, const std::function<void()>& run,
         return;
     }
     run();
-    if (MirrorWrites && FOracleBase && !IsReadStatement(statementText) && FOracleBase->ReserveAnswersNow()) {
-        try {
-            setSession(FOracleBase->BDatabase);
-            run();
-        } catch (...) {
-            // The reserve server did not take the change: stop mirroring until an evaluation
-            // switches it on again. The main server's change stands.
-            MirrorWrites = false;
-        }
-        setSession(FOracleBase->ADatabase);
+    if (!FOracleBase || IsReadStatement(statementText))
+        return;
+    // A reserve whose probe has gone unanswered is not waited for; the change is noted as missing there.
+    if (!MirrorWrites || !FOracleBase->ReserveAnswersNow()) {
+        FOracleBase->NoteUnmirroredChange();
+        return;
     }
+    try {
+        setSession(FOracleBase->BDatabase);
+        run();
+    } catch (...) {
+        // The reserve server did not take the change: stop mirroring until an evaluation
+        // switches it on again. The main server's change stands.
+        MirrorWrites = false;
+        FOracleBase->NoteUnmirroredChange();
+    }
+    setSession(FOracleBase->ADatabase);
 }
 
 TNoteQuery::TNoteQuery(QObject* owner) : TOracleQuery(owner) {

@@ -110,6 +110,12 @@ void TFOracleBase::InitServers(int twoServers) {
     MirrorWrites = MirrorWrites && ReserveOk;
 
     ADatabase->AfterLogOn = [this](TOracleSession* session) { SessionAfterLogOn(session); };
+    // Every commit on the main server (also the dataset's own after a post) while mirroring is off
+    // leaves the reserve behind.
+    ADatabase->AfterCommit = [this](TOracleSession*) {
+        if (!MirrorWrites)
+            NoteUnmirroredChange();
+    };
     try {
         SessionAfterLogOn(ADatabase);
     } catch (const Exception& e) {
@@ -346,8 +352,15 @@ void TFOracleBase::CommitAll() {
         return;
     if (ADatabase->InTransaction())
         ADatabase->Commit();
-    if (MirrorWrites && BDatabase->InTransaction())
-        BDatabase->Commit();
+    if (MirrorWrites && BDatabase->InTransaction()) {
+        try {
+            BDatabase->Commit();
+        } catch (...) {
+            // The main server's part is committed already.
+            NoteUnmirroredChange();
+            throw;
+        }
+    }
 }
 
 void TFOracleBase::RollbackAll() {
@@ -423,6 +436,11 @@ QString TFOracleBase::StatusText() const {
     if (!FUserFullName.isEmpty())
         text += QStringLiteral("Пользователь: \"") + FUserFullName + QStringLiteral("\"") + blanks;
     return text;
+}
+
+void TFOracleBase::NoteUnmirroredChange() {
+    if (TwoServers > 0)
+        ++FUnmirroredChanges;
 }
 
 QString TFOracleBase::ApplicationTitle() const {

@@ -129,6 +129,15 @@ public:
     // Asks the user-interface thread to end the program (used by the notice window's button).
     void RequestTermination();
 
+    // Changes that reached the main server but not the reserve although two servers are configured
+    // (made while mirroring was off, or refused by the reserve), counted for the whole run; any
+    // thread may read them. Only the comparison of the two servers tells whether the reserve has
+    // caught up since.
+    unsigned UnmirroredChanges() const { return FUnmirroredChanges.load(); }
+    bool ReserveMissedChanges() const { return UnmirroredChanges() > 0; }
+    // Counts one such change; nothing with one server.
+    void NoteUnmirroredChange();
+
 private:
     // Runs f on the user-interface thread: at once when already there, posted otherwise.
     void OnGuiThread(std::function<void()> f);
@@ -142,4 +151,5 @@ private:
     QElapsedTimer FReserveProbeClock;
     static constexpr qint64 ReserveAnswerMs = 500;
     QString FUserFullName;
+    std::atomic<unsigned> FUnmirroredChanges{0};
 };

@@ -21,6 +21,8 @@ bool RunOnReserve(const std::function<void(TOracleQuery&)>& statements) {
         } catch (...) {
             // A reserve server that went away refuses the roll-back too; its copy is lost either way.
         }
+        // The main server holds the change, the reserve does not.
+        FOracleBase->NoteUnmirroredChange();
         return false;
     }
 }

@@ -1,7 +1,8 @@
 // Repeating on the reserve server the changes the gate of the logged classes does not carry: rows
 // the editable dataset posted or deleted on the main session. The main server's change has already
 // been made and committed when these run; a reserve server that refuses only loses the copy, so
-// every failure is rolled back there and ignored. User-interface thread only.
+// every failure is rolled back there and counted as a change the reserve missed
+// (NoteUnmirroredChange), for the comparison of the two servers. User-interface thread only.
 #pragma once
 
 #include <QList>

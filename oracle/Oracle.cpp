@@ -603,16 +603,20 @@ void TOracleSession::LogOff() {
 void TOracleSession::Commit() {
     if (!Connected())
         return;
-    TOracleLock lock(&d->lock);
-    if (!d->connected)
-        return;
-    d->inTransaction = -1;
-    const sword status = Oci().OCITransCommit(d->h.svc, d->h.err, OCI_DEFAULT);
-    d->h.status = status;
-    if (Failed(status))
-        RaiseError(status, this);
-    // Known without asking the server.
-    d->inTransaction = 0;
+    {
+        TOracleLock lock(&d->lock);
+        if (!d->connected)
+            return;
+        d->inTransaction = -1;
+        const sword status = Oci().OCITransCommit(d->h.svc, d->h.err, OCI_DEFAULT);
+        d->h.status = status;
+        if (Failed(status))
+            RaiseError(status, this);
+        // Known without asking the server.
+        d->inTransaction = 0;
+    }
+    if (AfterCommit)
+        AfterCommit(this);
 }
 
 void TOracleSession::Rollback() {

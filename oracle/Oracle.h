@@ -132,6 +132,8 @@ public:
     TOracleSessionEvent BeforeLogOn;
     TOracleSessionEvent AfterLogOn;
     TOracleSessionEvent OnChange;
+    // Fired after a commit the server accepted, on the calling thread without the session's lock.
+    TOracleSessionEvent AfterCommit;
 
     // The session's own recursive lock: held around every call on the session and its queries, but
     // not across the round trips of LogOn and LogOff.
