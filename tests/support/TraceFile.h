@@ -11,6 +11,7 @@ struct TTraceLine {
     QString Sid;
     QString Call;
     QString Text; // null when the call carried no text
+    QString Pid;
 };
 
 inline QString UnescapeTraceText(const QString& text) {
@@ -40,7 +41,7 @@ inline QList<TTraceLine> ReadTraceFile(const QString& path) {
             continue;
         const qsizetype c = line.indexOf(u' ', b + 1);
         lines.push_back({line.mid(a + 1, b - a - 1), line.mid(b + 1, c < 0 ? -1 : c - b - 1),
-                         c < 0 ? QString() : UnescapeTraceText(line.mid(c + 1))});
+                         c < 0 ? QString() : UnescapeTraceText(line.mid(c + 1)), line.left(a)});
     }
     return lines;
 }
