@@ -73,16 +73,21 @@ protected:
     // The reserve goes away and the module notices: changes reach the main server only.
     void ReserveAway() {
         Down(Demo->ReserveDb());
-        FOracleBase->CheckServers();
+        Probe();
         ASSERT_TRUE(CanWrite);
         ASSERT_FALSE(MirrorWrites);
     }
     // The reserve answers again and mirroring resumes.
     void ReserveBack() {
         Up(Demo->ReserveDb());
+        Probe();
+        ASSERT_TRUE(MirrorWrites);
+    }
+    // What the auto-connect tick and the reserve watcher find, done at once.
+    void Probe() {
         FOracleBase->ReserveOk = FOracleBase->CheckReserve();
         FOracleBase->CheckServers();
-        ASSERT_TRUE(MirrorWrites);
+        ASSERT_TRUE(PumpUntil([] { return FOracleBase->ReservThread->State() == TBaseWatchThread::stIdle; }));
     }
 
     // Statements as the windows send them: through the logged dataset, committed on both servers.

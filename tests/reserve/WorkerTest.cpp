@@ -32,6 +32,9 @@ TEST(ReserveWorker, RunsJobsOneAfterAnotherInOrder) {
                     last.release();
             });
         ASSERT_TRUE(last.try_acquire_for(std::chrono::seconds(10)));
+        // The last job has signalled; it counts as running until it has returned.
+        for (int i = 0; i < 5000 && worker.Pending() > 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         EXPECT_EQ(worker.Pending(), 0);
     }
     EXPECT_EQ(overlap.load(), 0);
