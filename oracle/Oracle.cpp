@@ -1233,6 +1233,11 @@ int TOracleQuery::FieldCount() const {
 }
 
 int TOracleQuery::Private::Find(const QString& name) const {
+    // Names are mostly written as the server reports them: an exact match is found without the cost of
+    // comparing case-blind, which a read by name would otherwise pay for every column of every row.
+    for (size_t i = 0; i < fields.size(); ++i)
+        if (fields[i].Name == name)
+            return int(i);
     for (size_t i = 0; i < fields.size(); ++i)
         if (fields[i].Name.compare(name, Qt::CaseInsensitive) == 0)
             return int(i);
@@ -1322,6 +1327,12 @@ QString TOracleQuery::FieldAsString(const QString& name) const {
 QString TOracleQuery::FieldAsString(int index) const {
     TOracleLock lock(d->Lock());
     return d->Current(index).AsString(d->currentRow);
+}
+
+void TOracleQuery::ReadRow(const std::function<void(const std::vector<TFieldData>&, int)>& read) const {
+    TOracleLock lock(d->Lock());
+    if (!d->eof)
+        read(d->fields, d->currentRow);
 }
 
 int TOracleQuery::RowsProcessed() const {

@@ -228,6 +228,10 @@ public:
     QVariant Field(int index) const;
     QString FieldAsString(const QString& name) const;
     QString FieldAsString(int index) const;
+    // The current row's columns as the client delivered them, for a reader that converts them itself
+    // (the dataset's load): one lock for the whole row instead of one per column. The session's lock is
+    // held while read runs; at Eof read is not called.
+    void ReadRow(const std::function<void(const std::vector<TFieldData>& columns, int row)>& read) const;
 
     int RowsProcessed() const;
     int ErrorCode() const;

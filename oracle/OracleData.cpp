@@ -2,6 +2,7 @@
 
 #include "OciDefs.h"
 
+#include <QStringDecoder>
 #include <QThread>
 #include <cmath>
 #include <cstring>
@@ -70,7 +71,9 @@ enum Tag : char {
 };
 
 template <typename T> void PutRaw(QByteArray& out, const T& value) {
-    out.append(reinterpret_cast<const char*>(&value), sizeof(T));
+    const qsizetype at = out.size();
+    out.resize(at + qsizetype(sizeof(T)));
+    std::memcpy(out.data() + at, &value, sizeof(T));
 }
 
 template <typename T> T GetRaw(const char*& p) {
@@ -80,9 +83,7 @@ template <typename T> T GetRaw(const char*& p) {
     return value;
 }
 
-void PutText(QByteArray& out, const QString& text) {
-    const quint32 length = quint32(text.size());
-    const ushort* src = text.utf16();
+void PutText(QByteArray& out, const char16_t* src, quint32 length) {
     bool latin1 = true;
     for (quint32 i = 0; i < length; ++i)
         if (src[i] > 0xFF) {
@@ -100,8 +101,12 @@ void PutText(QByteArray& out, const QString& text) {
     } else {
         out.append(TagUtf16);
         PutRaw(out, length);
-        out.append(reinterpret_cast<const char*>(text.utf16()), qsizetype(length) * 2);
+        out.append(reinterpret_cast<const char*>(src), qsizetype(length) * 2);
     }
+}
+
+void PutText(QByteArray& out, const QString& text) {
+    PutText(out, reinterpret_cast<const char16_t*>(text.utf16()), quint32(text.size()));
 }
 
 void PutValue(QByteArray& out, const QVariant& value) {
@@ -242,6 +247,67 @@ void SkipValue(const char*& p) {
     }
     default:
         break;
+    }
+}
+
+// A text column of the row being loaded, packed as PutText packs what Field gives for it, without
+// building a string: ASCII is copied as it is, other UTF-8 decoded into the reader's buffer.
+class TTextPacker {
+public:
+    void Put(QByteArray& out, QByteArrayView bytes) {
+        const qsizetype size = bytes.size();
+        if (std::memchr(bytes.data(), '\n', size_t(size)) || std::memchr(bytes.data(), '\r', size_t(size))) {
+            PutText(out, TextFromServer(bytes.data(), size));
+            return;
+        }
+        bool ascii = true;
+        for (qsizetype i = 0; i < size && ascii; ++i)
+            ascii = static_cast<unsigned char>(bytes[i]) < 0x80;
+        if (ascii) {
+            out.append(TagLatin1);
+            PutRaw(out, quint32(size));
+            out.append(bytes.data(), size);
+            return;
+        }
+        FBuffer.resize(size_t(FDecoder.requiredSpace(size)));
+        const QChar* end = FDecoder.appendToBuffer(FBuffer.data(), bytes);
+        PutText(out, reinterpret_cast<const char16_t*>(FBuffer.data()), quint32(end - FBuffer.data()));
+    }
+
+private:
+    // As QString::fromUtf8: no state kept between values, a leading byte order mark dropped.
+    QStringDecoder FDecoder{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
+    std::vector<QChar> FBuffer;
+};
+
+// A column of the row being loaded, packed as PutValue packs what Field gives for it.
+void PutColumn(QByteArray& out, TTextPacker& text, const TFieldData& column, int row) {
+    if (column.IsNull(row)) {
+        out.append(TagNull);
+        return;
+    }
+    switch (column.BufferType) {
+    case otInteger: {
+        // What Value reads: four bytes as the client wrote them.
+        qint32 v = 0;
+        std::memcpy(&v, column.Buffer.data() + size_t(row) * size_t(column.BufferSize), 4);
+        out.append(TagInt);
+        PutRaw(out, v);
+        return;
+    }
+    case otFloat: {
+        double v = 0;
+        std::memcpy(&v, column.Buffer.data() + size_t(row) * size_t(column.BufferSize), 8);
+        out.append(TagDouble);
+        PutRaw(out, v);
+        return;
+    }
+    case otString:
+        text.Put(out, column.TextBytes(row));
+        return;
+    default:
+        PutValue(out, column.Value(row, nvUnAssigned));
+        return;
     }
 }
 
@@ -799,11 +865,26 @@ void TOracleDataSet::Fetch() {
     QByteArray scratch;
     const int fields = FieldCount();
     scratch.reserve(1024);
+    TTextPacker text;
+    // The columns straight from the query's buffers, packed as the values Field gives would be.
+    auto pack = [&](const std::vector<TFieldData>& columns, int row) {
+        if (FRowIdColumn < 0) {
+            PutText(scratch, QString());
+        } else {
+            const TFieldData& rowId = columns[size_t(FRowIdColumn)];
+            if (rowId.IsNull(row))
+                PutText(scratch, QString());
+            else if (rowId.BufferType == otString)
+                text.Put(scratch, rowId.TextBytes(row));
+            else
+                PutText(scratch, rowId.Value(row, nvUnAssigned).toString());
+        }
+        for (int f = 0; f < fields; ++f)
+            PutColumn(scratch, text, columns[size_t(FColumnOfField[size_t(f)])], row);
+    };
     while (!FMainQuery->Eof()) {
         scratch.resize(0); // keeps the capacity, unlike clear()
-        PutText(scratch, FRowIdColumn >= 0 ? FMainQuery->Field(FRowIdColumn).toString() : QString());
-        for (int f = 0; f < fields; ++f)
-            PutValue(scratch, FMainQuery->Field(FColumnOfField[size_t(f)]));
+        FMainQuery->ReadRow(pack);
         records.push_back(arena.Add(scratch));
         FMainQuery->Next();
     }

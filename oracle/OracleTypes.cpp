@@ -92,6 +92,14 @@ QDateTime ParseDateTimeText(const QString& text) {
 
 } // namespace
 
+// The bytes are looked at first, so that a text without a line break (nearly all) is converted once
+// and not scanned again.
+QString TextFromServer(const char* bytes, qsizetype size) {
+    if (!std::memchr(bytes, '\n', size_t(size)) && !std::memchr(bytes, '\r', size_t(size)))
+        return QString::fromUtf8(bytes, size);
+    return AdjustLineBreaks(QString::fromUtf8(bytes, size));
+}
+
 Exception::Exception(const QString& message) : FMessage(message), FUtf8(message.toUtf8()) {}
 
 QDateTime OracleZeroDate() {
@@ -459,12 +467,17 @@ QVariant TFieldData::Value(int row, TNullValueOption nullValue) const {
     case otDate:
         return DateFromOracle(reinterpret_cast<const unsigned char*>(p));
     case otLong:
-        return AdjustLineBreaks(QString::fromUtf8(LongValue));
+        return TextFromServer(LongValue.constData(), LongValue.size());
     case otLongRaw:
         return LongValue;
     default:
-        return AdjustLineBreaks(QString::fromUtf8(p, qsizetype(strnlen(p, size_t(BufferSize)))));
+        return TextFromServer(p, qsizetype(strnlen(p, size_t(BufferSize))));
     }
+}
+
+QByteArrayView TFieldData::TextBytes(int row) const {
+    const char* p = Buffer.data() + size_t(row) * size_t(BufferSize);
+    return QByteArrayView(p, qsizetype(strnlen(p, size_t(BufferSize))));
 }
 
 QString TFieldData::AsString(int row) const {

@@ -114,6 +114,9 @@ private:
 };
 
 // Description and fetch buffers of one select-list column, for one block of rows.
+// A text as the server delivered it (UTF-8) the way Field gives it: line breaks made CR LF.
+QString TextFromServer(const char* bytes, qsizetype size);
+
 class TFieldData {
 public:
     QString Name;       // as the server returns it
@@ -143,4 +146,6 @@ public:
     QVariant Value(int row, TNullValueOption nullValue) const;
     // Raises "Cannot convert field <name> to a String" for types without a text form.
     QString AsString(int row) const;
+    // The bytes of a text value (otString) as delivered, without conversion.
+    QByteArrayView TextBytes(int row) const;
 };

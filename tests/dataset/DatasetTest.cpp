@@ -482,6 +482,73 @@ TEST_F(DatasetTest, TypedColumnsSurviveTheConcurrencyCheck) {
     EXPECT_EQ(ds.FieldByName("S")->AsString().trimmed(), "cd");
 }
 
+// The dataset loads the rows from the query's buffers itself: every value must be what the query's
+// Field gives for it, whatever the text holds.
+TEST_F(DatasetTest, LoadedValuesAreThoseTheQueryReads) {
+    TestDatabase::Exec(Session.get(), "CREATE TABLE T_LOAD (ID NUMBER(9), F NUMBER(12,4), D DATE, "
+                                      "S VARCHAR2(200), C CHAR(4))");
+    const QStringList texts = {
+        "plain ascii",
+        "Кириллица и latin",
+        "Café crème",                                    // Latin-1 beyond ASCII
+        "two\nlines\r\nmore",                            // every line break becomes CR LF
+        QString(QChar(0xFEFF)) + "bom",                  // a leading byte order mark
+        QString::fromUtf8("emoji \xF0\x9F\x98\x80 end"), // outside the basic plane
+        "   ",                                           // blanks only
+    };
+    TOracleQuery insert;
+    insert.SetSession(Session.get());
+    insert.SetSQLText("INSERT INTO T_LOAD VALUES (:I, :F, :D, :S, :C)");
+    insert.DeclareVariable("I", otInteger);
+    insert.DeclareVariable("F", otFloat);
+    insert.DeclareVariable("D", otDate);
+    insert.DeclareVariable("S", otString);
+    insert.DeclareVariable("C", otString);
+    for (int i = 0; i <= texts.size(); ++i) {
+        // The last row is all NULL but its key.
+        const bool empty = i == texts.size();
+        insert.SetVariable("I", i == 2 ? -7 : i);
+        insert.SetVariable("F", empty ? QVariant() : QVariant(i * 1.5 - 2.25));
+        insert.SetVariable("D",
+                           empty ? QVariant() : QVariant(QDateTime(QDate(2025, 1 + i, 3), QTime(i, 5, 9))));
+        insert.SetVariable("S", empty ? QVariant() : QVariant(texts[i]));
+        insert.SetVariable("C", empty ? QVariant() : QVariant(QString("c%1").arg(i)));
+        insert.Execute();
+    }
+    Session->Commit();
+    const QString sql = "SELECT ID, F, D, S, C, ROWID FROM T_LOAD ORDER BY 1";
+    TOracleQuery query;
+    query.SetSession(Session.get());
+    query.SetReadBuffer(3); // rows read across several blocks
+    query.SetSQLText(sql);
+    query.Execute();
+    TOracleDataSet ds;
+    ds.SetSession(Session.get());
+    ds.SetReadBuffer(3);
+    ds.SetSQLText(sql);
+    ds.Open();
+    ASSERT_EQ(ds.RecordCount(), texts.size() + 1);
+    for (int row = 0; row < ds.RecordCount(); ++row, query.Next()) {
+        ASSERT_FALSE(query.Eof());
+        ds.MoveTo(row);
+        for (int c = 0; c < 5; ++c) {
+            const QVariant expected = query.Field(c);
+            const QVariant loaded = ds.Fields(c)->Value();
+            EXPECT_EQ(loaded.isNull() || !loaded.isValid(), expected.isNull() || !expected.isValid())
+                << "row " << row << " column " << c;
+            if (expected.isValid() && !expected.isNull()) {
+                EXPECT_EQ(loaded, expected) << "row " << row << " column " << c;
+            }
+        }
+        EXPECT_EQ(ds.RowId(), query.Field(5).toString());
+    }
+    // Sorted by ID: -7, 0, 1, 3, ...
+    ds.MoveTo(3);
+    EXPECT_EQ(ds.FieldByName("S")->AsString(), QString("two\r\nlines\r\nmore"));
+    ds.MoveTo(2);
+    EXPECT_EQ(ds.FieldByName("S")->AsString(), texts[1]);
+}
+
 TEST_F(DatasetTest, ExecSqlRunsOnlyOnAClosedDataset) {
     TOracleDataSet ds;
     ds.SetSession(Session.get());
