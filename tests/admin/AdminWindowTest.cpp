@@ -293,6 +293,46 @@ TEST_F(AdminWindow, AddEditAndDeleteAUserReachBothServersWhileMirroring) {
     Nav(nbCancel)->click();
 }
 
+TEST_F(AdminWindow, WhileMirroringAnEditedUserIsTheSameOnBothServersAndNoOtherRowMoves) {
+    Start(true);
+    ASSERT_TRUE(MirrorWrites.load());
+    // What the list edits, and the password it never shows, for every user.
+    const QString users = QStringLiteral(
+        "SELECT TABNUM, ALLNAME, NAME, GROUPID, WENABLED, IPADR, PWD FROM USER_PSW ORDER BY TABNUM");
+    const QStringList before = FServers->Rows(Main, users);
+    ASSERT_EQ(FServers->Rows(Reserve, users), before);
+
+    SelectUser(25);
+    TypeIntoCell(0, QStringLiteral("Ильина Анна Романовна"));
+    TypeIntoCell(1, QStringLiteral("ilina"));
+    Window->DBCheckBox1->click();
+    Window->DBEdit1->setFocus();
+    TypeText(Window->DBEdit1, QStringLiteral("10.20.7.60"));
+    Nav(nbPost)->click();
+    ASSERT_EQ(Users()->State(), dsBrowse);
+
+    const QString edited = QStringLiteral("25|Ильина Анна Романовна|ilina|6|F|10.20.7.60|br02");
+    QStringList expected = before;
+    for (QString& row : expected)
+        if (row.startsWith(QStringLiteral("25|")))
+            row = edited;
+    EXPECT_EQ(FServers->Rows(Main, users), expected);
+    EXPECT_EQ(FServers->Rows(Reserve, users), expected);
+
+    // A post the main server refuses is not made on the reserve server either.
+    SelectUser(26);
+    TypeIntoCell(1, QStringLiteral("komarova"));
+    QFile down(FServers->DbFile(Main) + QStringLiteral(".down"));
+    ASSERT_TRUE(down.open(QIODevice::WriteOnly));
+    down.close();
+    Answerer.ExpectMessage(mrOk, QStringLiteral("ORA-"));
+    Nav(nbPost)->click();
+    EXPECT_EQ(Answerer.Pending(), 0);
+    QFile::remove(down.fileName());
+    EXPECT_EQ(FServers->Rows(Main, users), expected);
+    EXPECT_EQ(FServers->Rows(Reserve, users), expected);
+}
+
 TEST_F(AdminWindow, DeleteOfAnExistingUserIsRepeatedOnTheReserveServer) {
     Start(true);
     SelectUser(25);

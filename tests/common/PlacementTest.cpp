@@ -62,6 +62,66 @@ TEST(Placement, PullOntoDesktopLeavesMarginPixelsVisible) {
     EXPECT_EQ(PullOntoDesktop(QRect(5000, 5000, 800, 600), 40, OneMonitor()).size(), QSize(800, 600));
 }
 
+TEST(Placement, PullOntoDesktopStopsExactlyAtTheMarginOnEveryEdge) {
+    const QSize size(800, 600);
+    const DesktopInfo sideBySide{{QRect(0, 0, 1280, 1024), QRect(1280, 0, 1920, 1200)}, {}};
+    const DesktopInfo stacked{{QRect(0, 0, 1280, 1024), QRect(0, 1024, 1280, 1024)}, {}};
+    const DesktopInfo leftOfPrimary{{QRect(-1280, 0, 1280, 1024), QRect(0, 0, 1280, 1024)}, {}};
+    struct Case {
+        const char* Where;
+        DesktopInfo Desktop;
+        int Margin;
+        QPoint Stored;
+        QPoint Expected;
+    } cases[] = {
+        // One pixel beyond each limit, exactly on it, and far beyond it.
+        {"above", OneMonitor(), 40, {10, -561}, {10, -560}},
+        {"above, on the limit", OneMonitor(), 40, {10, -560}, {10, -560}},
+        {"far above", OneMonitor(), 40, {10, -100000}, {10, -560}},
+        {"below", OneMonitor(), 40, {10, 985}, {10, 984}},
+        {"below, on the limit", OneMonitor(), 40, {10, 984}, {10, 984}},
+        {"far below", OneMonitor(), 40, {10, 100000}, {10, 984}},
+        {"left", OneMonitor(), 40, {-761, 10}, {-760, 10}},
+        {"left, on the limit", OneMonitor(), 40, {-760, 10}, {-760, 10}},
+        {"far left", OneMonitor(), 40, {-100000, 10}, {-760, 10}},
+        {"right", OneMonitor(), 40, {1241, 10}, {1240, 10}},
+        {"right, on the limit", OneMonitor(), 40, {1240, 10}, {1240, 10}},
+        {"far right", OneMonitor(), 40, {100000, 10}, {1240, 10}},
+        {"far above and left", OneMonitor(), 40, {-100000, -100000}, {-760, -560}},
+        {"far below and right", OneMonitor(), 40, {100000, 100000}, {1240, 984}},
+        {"far above and right", OneMonitor(), 40, {100000, -100000}, {1240, -560}},
+        {"far below and left", OneMonitor(), 40, {-100000, 100000}, {-760, 984}},
+        // Several monitors: the limits are those of the whole desktop, from (0, 0).
+        {"side by side, far right", sideBySide, 40, {100000, 10}, {3160, 10}},
+        {"side by side, far below", sideBySide, 40, {2000, 100000}, {2000, 1160}},
+        {"side by side, far above", sideBySide, 40, {2000, -100000}, {2000, -560}},
+        {"side by side, inside the second", sideBySide, 40, {2000, 500}, {2000, 500}},
+        {"stacked, far below", stacked, 40, {10, 100000}, {10, 2008}},
+        {"stacked, far above", stacked, 40, {10, -100000}, {10, -560}},
+        {"left of the primary, far left", leftOfPrimary, 40, {-100000, 10}, {-760, 10}},
+        {"left of the primary, far right", leftOfPrimary, 40, {100000, 10}, {1240, 10}},
+        // Other margins.
+        {"no margin, far above", OneMonitor(), 0, {10, -100000}, {10, -600}},
+        {"no margin, far right", OneMonitor(), 0, {100000, 10}, {1280, 10}},
+        {"wide margin, far above", OneMonitor(), 100, {10, -100000}, {10, -500}},
+        {"wide margin, far below", OneMonitor(), 100, {10, 100000}, {10, 924}},
+    };
+    for (const Case& c : cases) {
+        const QRect pulled = PullOntoDesktop(QRect(c.Stored, size), c.Margin, c.Desktop);
+        EXPECT_EQ(pulled, QRect(c.Expected, size)) << c.Where;
+        // Where the window had to move, exactly the margin of it is left on the desktop.
+        const DesktopExtent extent = DesktopExtentOf(c.Desktop);
+        if (pulled.x() != c.Stored.x()) {
+            const int visible = std::min(pulled.x() + size.width(), extent.Right) - std::max(pulled.x(), 0);
+            EXPECT_EQ(visible, c.Margin) << c.Where;
+        }
+        if (pulled.y() != c.Stored.y()) {
+            const int visible = std::min(pulled.y() + size.height(), extent.Bottom) - std::max(pulled.y(), 0);
+            EXPECT_EQ(visible, c.Margin) << c.Where;
+        }
+    }
+}
+
 TEST(NextTokenTest, WalksTheSignInApart) {
     const QString text = QStringLiteral("ivan/secret@server");
     int position = 1;

@@ -78,6 +78,37 @@ TEST_F(TempTmpTest, RestorePullsTheWindowBackOntoTheDesktop) {
     EXPECT_EQ(window.windowState(), Qt::WindowNoState);
 }
 
+TEST_F(TempTmpTest, RestorePullsBackExactlyFromEveryEdge) {
+    FixedDesktop one(DesktopInfo{{QRect(0, 0, 1280, 1024)}, {}});
+    FixedDesktop two(DesktopInfo{{QRect(0, 0, 1280, 1024), QRect(1280, 0, 1920, 1200)}, {}});
+    struct Case {
+        const FixedDesktop* Desktop;
+        QByteArray Position;
+        QPoint Expected;
+    };
+    const Case cases[] = {
+        {&one, "Left=10\nTop=-601\n", {10, -560}},
+        {&one, "Left=10\nTop=-100000\n", {10, -560}},
+        {&one, "Left=10\nTop=-560\n", {10, -560}},
+        {&one, "Left=10\nTop=100000\n", {10, 984}},
+        {&one, "Left=-100000\nTop=10\n", {-760, 10}},
+        {&one, "Left=100000\nTop=10\n", {1240, 10}},
+        {&one, "Left=-100000\nTop=-100000\n", {-760, -560}},
+        {&one, "Left=100000\nTop=100000\n", {1240, 984}},
+        {&two, "Left=100000\nTop=-100000\n", {3160, -560}},
+        {&two, "Left=-100000\nTop=100000\n", {-760, 1160}},
+        {&two, "Left=2000\nTop=900\n", {2000, 900}},
+    };
+    for (const Case& c : cases) {
+        ScopedDesktop scoped(*c.Desktop);
+        GivenSection(c.Position + "Width=800\nHeight=600\n");
+        TKMF_Admin window;
+        window.setGeometry(50, 60, 300, 200);
+        TTempTmp(&window).Restore(40);
+        EXPECT_EQ(window.geometry(), QRect(c.Expected, QSize(800, 600))) << c.Position.constData();
+    }
+}
+
 TEST_F(TempTmpTest, MissingFileKeepsTheCurrentGeometry) {
     ScopedDesktop scoped(Desktop);
     TKMF_Admin window;

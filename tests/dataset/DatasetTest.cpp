@@ -4,6 +4,10 @@
 #include "OracleData.h"
 #include "TestDatabase.h"
 
+#include "../support/ScopedEnv.h"
+
+#include <chrono>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -286,18 +290,23 @@ TEST_F(DatasetTest, RowChangedByAnotherUserFailsAtEdit) {
 }
 
 TEST_F(DatasetTest, RowLockedByAnotherUserKeepsTheRecordInEdit) {
+    // The lock is taken with NOWAIT: the refusal comes at once, not after the wait for a busy row.
+    const int busyTimeoutMs = 30000;
+    const TScopedEnv busyTimeout("OCISQLITE_BUSY_TIMEOUT_MS", std::to_string(busyTimeoutMs));
     auto ds = OpenUsers();
     ds->Edit();
     ds->FieldByName("ALLNAME")->SetAsString("Иванов-Заблокированный");
 
     auto other = Db.Connect();
     TestDatabase::Exec(other.get(), "UPDATE KMR_USER_PSW SET IP = IP WHERE TABNUM = 1");
+    const auto posted = std::chrono::steady_clock::now();
     try {
         ds->Post();
         FAIL() << "no error";
     } catch (const EDatabaseError& e) {
         EXPECT_EQ(e.Message(), "Record is locked by another user");
     }
+    EXPECT_LT(std::chrono::steady_clock::now() - posted, std::chrono::milliseconds(busyTimeoutMs / 10));
     EXPECT_EQ(ds->State(), dsEdit);
     EXPECT_EQ(ds->FieldByName("ALLNAME")->AsString(), "Иванов-Заблокированный");
 

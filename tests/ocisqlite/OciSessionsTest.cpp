@@ -1,5 +1,6 @@
 // Several sessions, threads and processes on one database file.
 #include "OciTestSupport.h"
+#include "tests/support/ScopedEnv.h"
 
 #include <atomic>
 #include <chrono>
@@ -146,12 +147,28 @@ TEST_F(OciSessions, TwoProcessesAndACrashedWriter) {
 }
 
 TEST_F(OciSessions, ForUpdateNowaitConflictsUntilTheHolderEnds) {
+    // NOWAIT refuses at once: long before the wait a change would sit out for a busy row.
+    const int busyTimeoutMs = 30000;
+    const TScopedEnv busyTimeout("OCISQLITE_BUSY_TIMEOUT_MS", std::to_string(busyTimeoutMs));
     Conn a, b;
     ASSERT_EQ(a.logon("srv", "scott", "Tiger"), OCI_SUCCESS);
     ASSERT_EQ(b.logon("srv", "scott", "Tiger"), OCI_SUCCESS);
     EXPECT_EQ(a.scalar("SELECT NAME FROM T WHERE ID = 1 FOR UPDATE NOWAIT"), "one");
+    const auto asked = std::chrono::steady_clock::now();
     EXPECT_EQ(b.scalar("SELECT NAME FROM T WHERE ID = 1 FOR UPDATE NOWAIT"),
               "<error> ORA-00054: resource busy and acquire with NOWAIT specified or timeout expired\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(busyTimeoutMs / 10));
+    // A row locked by a change (not a select) is refused as promptly.
+    Conn c;
+    ASSERT_EQ(c.logon("srv", "scott", "Tiger"), OCI_SUCCESS);
+    c.ok("INSERT INTO T VALUES (2, 'two')");
+    ASSERT_EQ(c.commit(), OCI_SUCCESS);
+    c.ok("UPDATE T SET NAME = 'deux' WHERE ID = 2");
+    const auto askedAgain = std::chrono::steady_clock::now();
+    EXPECT_EQ(b.scalar("SELECT NAME FROM T WHERE ID = 2 FOR UPDATE NOWAIT"),
+              "<error> ORA-00054: resource busy and acquire with NOWAIT specified or timeout expired\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - askedAgain, std::chrono::milliseconds(busyTimeoutMs / 10));
+    ASSERT_EQ(c.rollback(), OCI_SUCCESS);
     EXPECT_EQ(b.scalar("SELECT NAME FROM T WHERE ID = 1"), "one"); // readers are not blocked
     ASSERT_EQ(a.rollback(), OCI_SUCCESS);
     EXPECT_EQ(b.scalar("SELECT NAME FROM T WHERE ID = 1 FOR UPDATE NOWAIT"), "one");

@@ -108,6 +108,55 @@ TEST_F(SignIn, TypedTextNeverBecomesSql) {
     EXPECT_EQ(UserProfile.TabNum, 900);
 }
 
+TEST_F(SignIn, NameAndPasswordMatchOnlyInTheirOwnCase) {
+    Start(QStringLiteral("10.20.1.1"));
+    FServers->Exec(Main, QStringLiteral("INSERT INTO USER_PSW (TABNUM, NAME, PWD, WENABLED) VALUES (903, "
+                                        "'Дежурный', 'Смена-Ночь', 'T')"));
+    const QString storedIp = QStringLiteral("SELECT IP FROM USER_PSW WHERE TABNUM = 1");
+    const QVariant ipBefore = FServers->Scalar(Main, storedIp);
+    auto login = Dialog();
+    struct Attempt {
+        const char* Name;
+        const char* Password;
+    };
+    // The right password in another case, and the right name in another case, Latin and Cyrillic.
+    for (const Attempt& wrong :
+         {Attempt{"admin", "KMR2026"}, Attempt{"admin", "Kmr2026"}, Attempt{"ADMIN", "kmr2026"},
+          Attempt{"Admin", "kmr2026"}, Attempt{"Дежурный", "смена-ночь"}, Attempt{"Дежурный", "СМЕНА-НОЧЬ"},
+          Attempt{"ДЕЖУРНЫЙ", "Смена-Ночь"}}) {
+        Answerer.ExpectMessage(mrCancel, Refusal);
+        EXPECT_EQ(login->CheckLogin(QString::fromUtf8(wrong.Name), QString::fromUtf8(wrong.Password)), 0)
+            << wrong.Name << " / " << wrong.Password;
+        EXPECT_EQ(Answerer.Pending(), 0) << wrong.Name << " / " << wrong.Password;
+    }
+    EXPECT_EQ(FOracleBase->UserTabNum.load(), 0);
+    EXPECT_FALSE(AdminRight());
+    // Nothing refused reaches the user's row.
+    EXPECT_EQ(FServers->Scalar(Main, storedIp), ipBefore);
+
+    EXPECT_EQ(login->CheckLogin(QStringLiteral("Дежурный"), QStringLiteral("Смена-Ночь")), 1);
+    EXPECT_EQ(UserProfile.TabNum, 903);
+    EXPECT_EQ(login->CheckLogin(QStringLiteral("admin"), QStringLiteral("kmr2026")), 1);
+    EXPECT_EQ(UserProfile.TabNum, 1);
+    // The address goes into the accepted users' rows and no other.
+    EXPECT_EQ(FServers->Rows(Main, QStringLiteral("SELECT TABNUM FROM USER_PSW WHERE IP = '10.20.1.1' "
+                                                  "ORDER BY TABNUM")),
+              (QStringList{QStringLiteral("1"), QStringLiteral("903")}));
+}
+
+TEST_F(SignIn, ViewModeStillRecordsTheWorkstationOnTheMainServer) {
+    Start(QStringLiteral("10.20.7.99"), true);
+    FServers->Exec(Main, QStringLiteral("UPDATE SRV SET RO = 2"));
+    FOracleBase->RefreshServers();
+    ASSERT_FALSE(CanWrite.load());
+    auto login = Dialog();
+    EXPECT_EQ(login->CheckLogin(QStringLiteral("ilin"), QStringLiteral("br02")), 1);
+    const QString ip = QStringLiteral("SELECT IP FROM USER_PSW WHERE NAME = 'ilin'");
+    EXPECT_EQ(FServers->Scalar(Main, ip).toString(), QStringLiteral("10.20.7.99"));
+    EXPECT_EQ(FServers->Scalar(Reserve, ip).toString(), QStringLiteral("10.20.7.51"));
+    EXPECT_FALSE(FOracleBase->ADatabase->InTransaction());
+}
+
 TEST_F(SignIn, EmptyValuesMatchOnlyNullColumns) {
     Start(QStringLiteral("10.20.1.1"));
     FServers->Exec(
