@@ -59,6 +59,23 @@ protected:
         return ds;
     }
 
+    // TABNUM, NAME, ALLNAME, WENABLED and IPADR of a user as another session reads them.
+    QString ServerRow(int tabnum) {
+        auto other = Db.Connect();
+        TOracleQuery query;
+        query.SetSession(other.get());
+        query.SetSQLText(
+            QString("SELECT TABNUM, NAME, ALLNAME, WENABLED, IPADR FROM KMR_USER_PSW WHERE TABNUM = %1")
+                .arg(tabnum));
+        query.Execute();
+        if (query.Eof())
+            return QString("<no row>");
+        QStringList values;
+        for (int i = 0; i < query.FieldCount(); ++i)
+            values << query.FieldAsString(i);
+        return values.join(u'|');
+    }
+
     // ALLNAME of a user as another session reads it.
     QString ServerName(int tabnum) {
         auto other = Db.Connect();
@@ -156,7 +173,7 @@ TEST_F(DatasetTest, ChangingOnlyAllNameSendsFourLineUpdate) {
     EXPECT_EQ(Db.Calls("OCITransCommit"), 1);
     EXPECT_EQ(ds->State(), dsBrowse);
     EXPECT_EQ(ds->FieldByName("ALLNAME")->AsString(), "Иванов Иван Иванович");
-    EXPECT_EQ(ServerName(1), "Иванов Иван Иванович");
+    EXPECT_EQ(ServerRow(1), "1|ivanov|Иванов Иван Иванович|T|10.0.0.1");
 }
 
 TEST_F(DatasetTest, PostWithoutRealChangeSendsNothing) {
@@ -196,6 +213,7 @@ TEST_F(DatasetTest, TextClearedToEmptyIsSetToNull) {
                              "set WENABLED = :v5, IPADR = null\n"
                              "where rowid = :tav__rowid\n"
                              "returning rowid into :tav__rowid");
+    EXPECT_EQ(ServerRow(1), "1|ivanov|Иванов И.И.|F|");
     ds->Refresh();
     EXPECT_TRUE(ds->FieldByName("IPADR")->IsNull());
     EXPECT_EQ(ds->FieldByName("WENABLED")->AsString(), "F");
@@ -218,6 +236,8 @@ TEST_F(DatasetTest, InsertSendsOnlyFilledColumnsAndKeepsTheNewRowId) {
     EXPECT_EQ(Db.Calls("OCITransCommit"), 1);
     EXPECT_EQ(ds->State(), dsBrowse);
     EXPECT_EQ(ds->RowId().size(), 18);
+    // Each value went into its own column; the others stay empty.
+    EXPECT_EQ(ServerRow(10), "10|novikov|||");
 
     // The row id read back addresses the new row: it can be edited and deleted at once.
     ds->Edit();

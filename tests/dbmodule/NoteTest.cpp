@@ -50,6 +50,7 @@ TEST_F(NoteGate, ViewModeSkipsAModifyingStatementSilently) {
     EXPECT_EQ(TraceCount(QStringLiteral("OCITransCommit")), 0);
     EXPECT_FALSE(m.ADatabase->InTransaction());
     EXPECT_TRUE(FErrors.empty());
+    EXPECT_EQ(CountRows(MainDb(), QStringLiteral("SELECT * FROM USER_PSW WHERE NAME = 'x'")), 0);
 }
 
 TEST_F(NoteGate, ViewModeRunsReadStatements) {

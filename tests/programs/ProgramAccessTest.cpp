@@ -291,6 +291,39 @@ TEST_F(ProgramAccessTest, ChoosingAGroupReplacesTheMembershipInOneTransaction) {
     EXPECT_EQ(Memberships(Servers->MainDb(), 1, 1), (std::vector<int>{2}));
 }
 
+TEST_F(ProgramAccessTest, AMembershipTheMainServerRefusesIsKeptOnBothServers) {
+    // The main server takes the delete but refuses the insert: user 1 may not join group 3 of program 2.
+    const QString main = Servers->MainDb();
+    for (const char* sql :
+         {"CREATE TABLE KMR_GFU_COPY (TABNUM NUMBER(9), ID_PROGRAMM NUMBER(9), ID_GROUP NUMBER(9))",
+          "INSERT INTO KMR_GFU_COPY SELECT * FROM KMR_GROUP_FOR_USER", "DROP TABLE KMR_GROUP_FOR_USER",
+          "CREATE TABLE KMR_GROUP_FOR_USER (TABNUM NUMBER(9), ID_PROGRAMM NUMBER(9), ID_GROUP NUMBER(9), "
+          "CONSTRAINT CK_USER_1_NOT_IN_2_3 CHECK (TABNUM <> 1 OR ID_PROGRAMM <> 2 OR ID_GROUP <> 3))",
+          "INSERT INTO KMR_GROUP_FOR_USER SELECT * FROM KMR_GFU_COPY", "DROP TABLE KMR_GFU_COPY"})
+        Servers->Exec(main, QString::fromUtf8(sql));
+    Mirrored();
+    OpenWindow();
+    GoToUser(1);
+    ClickEntry(1);
+    ASSERT_EQ(Access().SelectedGroup(), 2);
+
+    Answers->ExpectError(
+        QStringLiteral("Не удалось сохранить группу \"Оформление заявок\" в программе \"Отключения\""));
+    ClickGroup(3);
+    EXPECT_EQ(Answers->Pending(), 0);
+    EXPECT_EQ(Access().SelectedGroup(), 2);
+    EXPECT_EQ(Memberships(main, 1, 2), (std::vector<int>{2}));
+    EXPECT_EQ(Memberships(Servers->ReserveDb(), 1, 2), (std::vector<int>{2}));
+
+    // The next change commits on both servers: nothing of the refused one may ride along.
+    GoToUser(41);
+    ClickCheck(2);
+    ASSERT_EQ(Grants(main, 41, 3), 1);
+    ASSERT_EQ(Grants(Servers->ReserveDb(), 41, 3), 1);
+    EXPECT_EQ(Memberships(main, 1, 2), (std::vector<int>{2}));
+    EXPECT_EQ(Memberships(Servers->ReserveDb(), 1, 2), (std::vector<int>{2}));
+}
+
 TEST_F(ProgramAccessTest, MovingToAnotherUserRereadsGrantsAndKeepsTheProgram) {
     EditMode();
     OpenWindow();
