@@ -1,11 +1,12 @@
 // libFuzzer harness for the sign-in rules that take typed or stored text apart.
 //
-// An even first byte builds an address list from the input: dotted addresses between separators of
-// the kinds people type, and a workstation address; the list admits the workstation exactly when it
-// holds that address. An odd first byte reads the rest as two UTF-16 texts, a list and an address,
-// and checks what holds for any text: only an address that occurs in the list is admitted, a text
-// admits itself, blanks around a list admit nothing less, and a command-line sign-in splits into the
-// name before the first "/" and the password up to the next "/" or "@".
+// An even first byte builds an address list from the input: dotted entries between separators of the
+// kinds people type, and a workstation address; the list admits the workstation exactly when one
+// whole entry is that address (10.0.0.1 is no part of 10.0.0.15, 110.0.0.1 or 10.0.0.1.5). An odd first byte
+// reads the rest as two UTF-16 texts, a list and an address, and checks what holds for any text: only an
+// address that occurs in the list is admitted, a text admits itself, blanks around a list admit nothing less,
+// and a command-line sign-in splits into the name before the first "/" and the password up to the next "/" or
+// "@".
 #include "LoginRules.h"
 
 #include <cstddef>
@@ -26,6 +27,16 @@ public:
     std::uint8_t Byte() { return AtEnd() ? 0 : FData[FUsed++]; }
     QString Address() {
         return QStringLiteral("%1.%2.%3.%4").arg(Byte()).arg(Byte()).arg(Byte()).arg(Byte());
+    }
+    // Mostly four numbers; now and then one to six, as a mistyped list holds them.
+    QString ListEntry() {
+        const std::uint8_t shape = Byte();
+        if (shape % 3 != 0)
+            return Address();
+        QStringList parts;
+        for (int i = 0; i <= shape / 3 % 6; ++i)
+            parts << QString::number(Byte());
+        return parts.join(u'.');
     }
     QString Utf16(std::size_t units) {
         QString text;
@@ -55,7 +66,7 @@ void CheckBuiltList(TInput& in) {
     for (int i = 0; i < count; ++i) {
         if (i > 0)
             list += QString::fromUtf8(Separators[in.Byte() % SeparatorCount]);
-        addresses << in.Address();
+        addresses << in.ListEntry();
         list += addresses.last();
     }
     switch (in.Byte() % 3) {

@@ -143,6 +143,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(file.ReadString(first.Section, first.Key, DefaultA) == value);
         RequireOthersKept(probes, before, Snapshot(file, probes), first);
 
+        // Any one-line text between quotes reads back as it is, blanks and inner quotes included; so
+        // does a text between two different quotes, which are no pair.
+        QString line = text.section(u'\n', 0, 0).left(200);
+        line.remove(u'\r');
+        if (!line.isEmpty() && line.back().isHighSurrogate())
+            line.chop(1); // half a pair cut off by the 200 characters
+        file.WriteString(first.Section, first.Key, u'"' + line + u'"');
+        Require(file.ReadString(first.Section, first.Key, DefaultA) == line);
+        file.WriteString(first.Section, first.Key, u'\'' + line + u'"');
+        Require(file.ReadString(first.Section, first.Key, DefaultA) == u'\'' + line + u'"');
+
         const TProbe fresh{QStringLiteral("Fuzz.Section"), QStringLiteral("Fuzz key")};
         const QStringList beforeFresh = Snapshot(file, probes);
         file.WriteInteger(fresh.Section, fresh.Key, -2147483647 - 1);
