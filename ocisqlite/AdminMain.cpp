@@ -19,7 +19,7 @@ namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: ocisqlite-admin create FILE --user U --password P\n"
-                 "       ocisqlite-admin down NAME\n"
+                 "       ocisqlite-admin down NAME [--after ROUNDTRIPS]\n"
                  "       ocisqlite-admin hang NAME SECONDS\n"
                  "       ocisqlite-admin up NAME\n"
                  "       ocisqlite-admin sessions NAME\n"
@@ -65,6 +65,24 @@ int down(const std::string& name) {
     return 0;
 }
 
+// The server answers this many more round trips, then goes down.
+int downAfter(const std::string& name, const std::string& countText) {
+    char* end = nullptr;
+    const long count = std::strtol(countText.c_str(), &end, 10);
+    if (countText.empty() || *end != 0 || count < 0 || count > 1000000000)
+        return usage();
+    const std::string path = databasePath(name);
+    if (!exists(path)) {
+        std::fprintf(stderr, "ocisqlite-admin: %s: no such database\n", path.c_str());
+        return 1;
+    }
+    if (!writeDownAfterMarker(path, static_cast<int>(count))) {
+        std::fprintf(stderr, "ocisqlite-admin: cannot write %s\n", downAfterMarkerPath(path).c_str());
+        return 1;
+    }
+    return 0;
+}
+
 int hang(const std::string& name, const std::string& secondsText) {
     char* end = nullptr;
     const long seconds = std::strtol(secondsText.c_str(), &end, 10);
@@ -82,10 +100,10 @@ int hang(const std::string& name, const std::string& secondsText) {
     return 0;
 }
 
-// Removes the down and the hang marker.
+// Removes the down, the countdown and the hang marker.
 int up(const std::string& name) {
     const std::string path = databasePath(name);
-    for (const std::string& marker : {path + ".down", hangMarkerPath(path)}) {
+    for (const std::string& marker : {path + ".down", downAfterMarkerPath(path), hangMarkerPath(path)}) {
         if (exists(marker) && std::remove(marker.c_str()) != 0) {
             std::fprintf(stderr, "ocisqlite-admin: cannot remove %s\n", marker.c_str());
             return 1;
@@ -143,6 +161,8 @@ int main(int argc, char** argv) {
     }
     if (cmd == "hang")
         return argc == 4 ? hang(name, argv[3]) : usage();
+    if (cmd == "down" && argc == 5 && std::strcmp(argv[3], "--after") == 0)
+        return downAfter(name, argv[4]);
     if (argc != 3)
         return usage();
     if (cmd == "down")

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <mutex>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -89,7 +91,62 @@ bool writeHangMarker(const std::string& path, int seconds) {
     return true;
 }
 
+std::string downAfterMarkerPath(const std::string& path) {
+    return path + ".down-after";
+}
+
+bool writeDownAfterMarker(const std::string& path, int roundTrips) {
+    const std::string marker = downAfterMarkerPath(path);
+    const std::string temp = marker + ".tmp";
+    FILE* f = std::fopen(temp.c_str(), "w");
+    if (!f)
+        return false;
+    const bool written = std::fprintf(f, "%d\n", roundTrips) > 0;
+    if (std::fclose(f) != 0 || !written || std::rename(temp.c_str(), marker.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
 namespace {
+
+// Counts one round trip against the countdown marker, if there is one. True when the server has just
+// gone down: the countdown had run out, and the ".down" marker now stands in its place. The file is
+// locked while it is counted, so that the sessions of several threads and processes count each round
+// trip once.
+bool countDownToDown(const std::string& path) {
+    const std::string marker = downAfterMarkerPath(path);
+    struct stat st {};
+    if (::stat(marker.c_str(), &st) != 0)
+        return false;
+    const int fd = ::open(marker.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool down = false;
+    if (::flock(fd, LOCK_EX) == 0) {
+        char text[32] = {};
+        const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+        // Removed by another session while this one waited for the lock: nothing left to count.
+        struct stat now {};
+        if (n > 0 && ::fstat(fd, &now) == 0 && now.st_nlink > 0) {
+            const long left = std::strtol(text, nullptr, 10);
+            if (left <= 0) {
+                if (FILE* f = std::fopen((path + ".down").c_str(), "w"))
+                    std::fclose(f);
+                ::unlink(marker.c_str());
+                down = true;
+            } else {
+                const std::string rest = std::to_string(left - 1) + "\n";
+                if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, rest.data(), rest.size(), 0) < 0)
+                    down = false;
+            }
+        }
+        ::flock(fd, LOCK_UN);
+    }
+    ::close(fd);
+    return down;
+}
 
 // The seconds of the hang marker, or -1 when there is none. An unreadable count waits 30 s.
 long hangSeconds(const std::string& path) {
@@ -106,7 +163,7 @@ long hangSeconds(const std::string& path) {
 } // namespace
 
 Reach serverReach(const std::string& path, unsigned callTimeoutMs) {
-    if (serverDown(path))
+    if (serverDown(path) || countDownToDown(path))
         return Reach::Down;
     const long seconds = hangSeconds(path);
     if (seconds < 0)

@@ -15,6 +15,13 @@ std::string databasePath(std::string_view identifier);
 // "<file>.down" exists: the server is unreachable.
 bool serverDown(const std::string& path);
 
+// "<file>.down-after": the server answers the number of round trips the file holds (every session and
+// process on that file counted together), then goes down as under ".down". Tests use it to lose a server
+// in the middle of an operation, at a round trip they choose.
+std::string downAfterMarkerPath(const std::string& path);
+// Writes the countdown; false when it cannot be written.
+bool writeDownAfterMarker(const std::string& path, int roundTrips);
+
 // "<file>.hang": a silent network. The file holds the seconds a round trip waits before the client
 // gives up on it.
 std::string hangMarkerPath(const std::string& path);

@@ -816,6 +816,40 @@ TEST_F(OciTest, ServerGoingDownUnderAConnectedSession) {
     EXPECT_EQ(again.scalar("SELECT COUNT(*) FROM G"), "0");
 }
 
+// The countdown marker loses the server at a chosen round trip: here between a change and its commit,
+// so the commit is the call that finds the server gone and the change is not stored.
+TEST_F(OciTest, ServerGoingDownAfterACountOfRoundTrips) {
+    c.ok("CREATE TABLE H (ID NUMBER(9))");
+    ASSERT_EQ(c.commit(), OCI_SUCCESS);
+    ASSERT_EQ(data.admin("down srv --after 1"), 0);
+    c.ok("INSERT INTO H VALUES (1)");
+    EXPECT_EQ(c.commit(), OCI_ERROR);
+    EXPECT_EQ(c.error(), "ORA-03113: end-of-file on communication channel\n");
+    EXPECT_EQ(OCIPing(c.svc, c.err, OCI_DEFAULT), OCI_ERROR);
+    sword rc = 0;
+    EXPECT_EQ(errorAfterLogon("srv", "scott", "Tiger", &rc), "ORA-12541: TNS:no listener\n");
+    ASSERT_EQ(data.admin("up srv"), 0);
+    Conn again;
+    ASSERT_EQ(again.logon("srv", "scott", "Tiger"), OCI_SUCCESS) << again.error();
+    EXPECT_EQ(again.scalar("SELECT COUNT(*) FROM H"), "0");
+
+    // Round trips of every session count together; "up" also removes a countdown still running.
+    ASSERT_EQ(data.admin("down srv --after 2"), 0);
+    again.ok("INSERT INTO H VALUES (2)");
+    ASSERT_EQ(again.commit(), OCI_SUCCESS);
+    EXPECT_EQ(again.exec("SELECT * FROM H"), OCI_ERROR);
+    EXPECT_EQ(again.error(), "ORA-03113: end-of-file on communication channel\n");
+    ASSERT_EQ(data.admin("up srv"), 0);
+    ASSERT_EQ(data.admin("down srv --after 50"), 0);
+    ASSERT_EQ(data.admin("up srv"), 0);
+    Conn third;
+    ASSERT_EQ(third.logon("srv", "scott", "Tiger"), OCI_SUCCESS) << third.error();
+    for (int i = 0; i < 60; ++i)
+        third.ok("SELECT COUNT(*) FROM H");
+    EXPECT_EQ(third.scalar("SELECT COUNT(*) FROM H"), "1");
+    EXPECT_NE(data.admin("down srv --after x"), 0);
+}
+
 namespace {
 
 // Runs a statement with one string bind; returns the status and leaves the OUT value in out/ind.
