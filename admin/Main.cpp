@@ -320,7 +320,12 @@ void TKMF_Admin::UsersAfterPost(TOracleDataSet* DataSet) {
     const int count = TUserAdmin::UserCount();
     if (count >= 0)
         SetProgramListByCount(count);
-    DataSet->Refresh();
+    try {
+        DataSet->Refresh();
+    } catch (const Exception&) {
+        // The row is stored; a main server lost right after the commit must not make it look refused.
+        // The list is read again once a main server answers.
+    }
 }
 
 void TKMF_Admin::UsersBeforeDelete(TOracleDataSet* DataSet) {

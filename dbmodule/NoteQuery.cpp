@@ -18,6 +18,7 @@ void RunGated(const QString& statementText, const std::function<void()>& run,
         return;
     }
     try {
+        FOracleBase->NoteReserveStatement();
         setSession(FOracleBase->BDatabase);
         run();
     } catch (...) {

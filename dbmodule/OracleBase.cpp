@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <exception>
 
 std::atomic<bool> CanWrite{false};
 std::atomic<bool> MirrorWrites{false};
@@ -352,24 +353,59 @@ void TFOracleBase::CommitAll() {
         return;
     if (ADatabase->InTransaction())
         ADatabase->Commit();
-    if (MirrorWrites && BDatabase->InTransaction()) {
-        try {
-            BDatabase->Commit();
-        } catch (...) {
-            // The main server's part is committed already.
-            NoteUnmirroredChange();
-            throw;
+    // From here on the main server holds the change: whatever the reserve does, it stands, and a
+    // reserve that cannot take it only misses it, as when it refuses a repeated statement.
+    const bool touched = FReserveTouched.exchange(false);
+    if (!MirrorWrites && !touched)
+        return;
+    try {
+        if (BDatabase->InTransaction()) {
+            if (MirrorWrites) {
+                BDatabase->Commit();
+            } else {
+                // Mirroring stopped after part of the change reached the reserve: that part is dropped
+                // rather than left open for a later commit.
+                BDatabase->Rollback();
+                NoteUnmirroredChange();
+            }
         }
+    } catch (...) {
+        MirrorWrites = false;
+        NoteUnmirroredChange();
+        RollbackQuietly(BDatabase);
     }
 }
 
 void TFOracleBase::RollbackAll() {
     if (!CanWrite)
         return;
-    if (ADatabase->InTransaction())
-        ADatabase->Rollback();
-    if (MirrorWrites && BDatabase->InTransaction())
-        BDatabase->Rollback();
+    // Both sessions are rolled back even when the first refuses (a lost main server): a change left
+    // open on the reserve would hold its locks and be committed by the next mirrored change.
+    std::exception_ptr failure;
+    try {
+        if (ADatabase->InTransaction())
+            ADatabase->Rollback();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    const bool touched = FReserveTouched.exchange(false);
+    try {
+        if ((MirrorWrites || touched) && BDatabase->InTransaction())
+            BDatabase->Rollback();
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TFOracleBase::RollbackQuietly(TOracleSession* session) {
+    try {
+        session->Rollback();
+    } catch (...) {
+        // A session that cannot roll back has lost its connection, and its open change with it.
+    }
 }
 
 void TFOracleBase::LogOffQuietly(TOracleSession* session) {

@@ -105,6 +105,7 @@ public:
     void CommitAll();
     void RollbackAll();
     static void LogOffQuietly(TOracleSession* session);
+    static void RollbackQuietly(TOracleSession* session);
     void StopServers();
 
     // Timer slot and the tick it runs (user-interface thread).
@@ -137,6 +138,9 @@ public:
     bool ReserveMissedChanges() const { return UnmirroredChanges() > 0; }
     // Counts one such change; nothing with one server.
     void NoteUnmirroredChange();
+    // A statement of the current change is being repeated on the reserve session: CommitAll and
+    // RollbackAll deal with the reserve's part even if mirroring stops before they run.
+    void NoteReserveStatement() { FReserveTouched = true; }
 
 private:
     // Runs f on the user-interface thread: at once when already there, posted otherwise.
@@ -152,4 +156,5 @@ private:
     static constexpr qint64 ReserveAnswerMs = 500;
     QString FUserFullName;
     std::atomic<unsigned> FUnmirroredChanges{0};
+    std::atomic<bool> FReserveTouched{false};
 };

@@ -6,6 +6,8 @@
 #include "NoteQuery.h"
 #include "Oracle.h"
 
+#include <QFile>
+
 namespace {
 
 class NoteGate : public ServerTest {
@@ -172,6 +174,64 @@ TEST_F(NoteGate, FailureRollsBothSessionsBack) {
     EXPECT_EQ(CountRows(ReserveDb(), GrantCount), 0);
     EXPECT_TRUE(MirrorWrites.load()); // a main-server failure does not touch mirroring
     EXPECT_TRUE(FErrors.empty());
+}
+
+// The reserve server lost after it took the statement, before its commit: the main server's commit
+// stands, so the change is reported as made; the reserve missed it and mirroring stops.
+TEST_F(NoteGate, AReserveLostBeforeItsCommitDoesNotFailAChangeTheMainServerCommitted) {
+    TFOracleBase& m = Mirrored();
+    QFile countdown(ReserveDb() + QStringLiteral(".down-after"));
+    ASSERT_TRUE(countdown.open(QIODevice::WriteOnly));
+    countdown.write("1\n"); // the repeated statement is answered, nothing after it
+    countdown.close();
+    const unsigned missed = m.UnmirroredChanges();
+    QString error;
+    TNoteDataSet ds;
+    ds.SetSQLText(Grant);
+    EXPECT_TRUE(ds.NoteExecSQL(true, error)) << error.toStdString();
+    EXPECT_FALSE(MirrorWrites.load());
+    EXPECT_GT(m.UnmirroredChanges(), missed);
+    Up(ReserveDb());
+    EXPECT_EQ(CountRows(MainDb(), GrantCount), 1);
+    EXPECT_EQ(CountRows(ReserveDb(), GrantCount), 0);
+}
+
+// The reserve's part of a change is rolled back with the main server's even when mirroring stopped in
+// between (a watcher's evaluation) or the main server refuses its roll-back: left open, it would hold
+// the reserve's locks and be committed by the next mirrored change.
+TEST_F(NoteGate, TheReservesPartIsRolledBackWhateverHappenedToMirroringOrTheMainServer) {
+    TFOracleBase& m = Mirrored();
+    TNoteDataSet ds;
+    ds.SetSQLText(Grant);
+    ds.GatedExecSQL();
+    ASSERT_TRUE(m.BDatabase->InTransaction());
+    MirrorWrites = false;
+    m.RollbackAll();
+    EXPECT_FALSE(m.BDatabase->InTransaction());
+
+    // Mirroring stopped between the reserve's part and the commit: the part is dropped, not committed.
+    MirrorWrites = true;
+    ds.GatedExecSQL();
+    MirrorWrites = false;
+    const unsigned missed = m.UnmirroredChanges();
+    m.CommitAll();
+    EXPECT_FALSE(m.BDatabase->InTransaction());
+    EXPECT_EQ(CountRows(MainDb(), GrantCount), 1);
+    EXPECT_EQ(CountRows(ReserveDb(), GrantCount), 0);
+    EXPECT_GT(m.UnmirroredChanges(), missed);
+
+    MirrorWrites = true;
+    ds.SetSQLText(QStringLiteral("DELETE FROM KMR_PROG_FOR_USER WHERE TABNUM = 5"));
+    ds.GatedExecSQL();
+    ASSERT_TRUE(m.BDatabase->InTransaction());
+    Down(MainDb());
+    EXPECT_FALSE(ds.NoteExecSQL(true)); // the main server's commit fails; both are rolled back
+    Up(MainDb());
+    EXPECT_FALSE(m.BDatabase->InTransaction());
+    // The reserve takes another session's change at once: no lock is left behind.
+    EXPECT_NO_FATAL_FAILURE(Exec(ReserveDb(), Grant));
+    EXPECT_EQ(CountRows(ReserveDb(), GrantCount), 1);
+    EXPECT_EQ(CountRows(MainDb(), GrantCount), 1);
 }
 
 TEST_F(NoteGate, MainServerErrorReachesTheCaller) {
