@@ -1,11 +1,12 @@
 #include "TestServers.h"
 
+#include "../support/RunProgram.h"
+
 #include "HostInfo.h"
 #include "Oracle.h"
 
 #include <QApplication>
 #include <QFile>
-#include <QProcess>
 #include <QTextStream>
 
 #include <gtest/gtest.h>
@@ -25,18 +26,25 @@ QString LowerFile(const QString& server) {
     return server.toLower() + QStringLiteral(".db");
 }
 
+// By fork and exec (RunProgram), so that ThreadSanitizer follows the test programs that use these servers.
 void RunTool(const QString& program, const QStringList& args, const QString& dataDir) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("OCISQLITE_DATA"), dataDir);
-    env.remove(QStringLiteral("ORACLE_HOME"));
-    env.remove(QStringLiteral("OCISQLITE_TRACE"));
-    p.setProcessEnvironment(env);
-    p.start(BinDir() + u'/' + program, args);
-    if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        const QString out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
-        std::fprintf(stderr, "%s %s failed:\n%s\n", qPrintable(program), qPrintable(args.join(u' ')),
-                     qPrintable(out));
+    const QByteArray data = qgetenv("OCISQLITE_DATA"), home = qgetenv("ORACLE_HOME"),
+                     trace = qgetenv("OCISQLITE_TRACE");
+    qputenv("OCISQLITE_DATA", dataDir.toUtf8());
+    qunsetenv("ORACLE_HOME");
+    qunsetenv("OCISQLITE_TRACE");
+    const int status = RunProgram(BinDir() + u'/' + program, args);
+    const auto restore = [](const char* name, const QByteArray& value) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    };
+    restore("OCISQLITE_DATA", data);
+    restore("ORACLE_HOME", home);
+    restore("OCISQLITE_TRACE", trace);
+    if (status != 0) {
+        std::fprintf(stderr, "%s %s failed (%d)\n", qPrintable(program), qPrintable(args.join(u' ')), status);
         std::abort();
     }
 }
