@@ -1090,7 +1090,14 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
     ub2* rcode = d->rcodep ? d->rcodep + iter : nullptr;
     const std::size_t cap = d->valueSize < 0 ? 0 : static_cast<std::size_t>(d->valueSize);
     const int type = sqlite3_column_type(st, col);
-    if (cellIsNull(st, col, type)) {
+    // A text cell's bytes, read once for the NULL test and the delivery.
+    const char* text = nullptr;
+    std::size_t textLength = 0;
+    if (type == SQLITE_TEXT) {
+        text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+        textLength = static_cast<std::size_t>(sqlite3_column_bytes(st, col));
+    }
+    if (type == SQLITE_TEXT ? textLength == 0 : cellIsNull(st, col, type)) {
         d->setLength(iter, 0);
         if (rcode)
             *rcode = 1405;
@@ -1202,8 +1209,9 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
     }
     case SQLT_DAT:
     case SQLT_ODT: {
-        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-        auto dt = fromStorage(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(st, col))));
+        const char* p = text ? text : reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+        auto dt = fromStorage(
+            std::string_view(p, text ? textLength : static_cast<std::size_t>(sqlite3_column_bytes(st, col))));
         if (!dt)
             throw OraError(1858, "ORA-01858: a non-numeric character was found where a numeric was expected");
         if (d->dty == SQLT_DAT) {
@@ -1263,8 +1271,10 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
     default: {
         if (!isCharType(d->dty) && !isBinaryType(d->dty))
             throw OraError(3115, "ORA-03115: unsupported network datatype or representation");
-        std::size_t len = 0;
-        const char* p = cellBytes(s, col, d->dty, len, scratch, type);
+        std::size_t len = textLength;
+        const char* p = text && !s->columns[static_cast<std::size_t>(col)].isDate()
+                            ? text
+                            : cellBytes(s, col, d->dty, len, scratch, type);
         std::size_t n = 0;
         OutResult r = putBytes(d->dty, buf, cap, p, len, ind, &n);
         d->setLength(iter, n);

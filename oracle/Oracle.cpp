@@ -673,6 +673,7 @@ struct TOracleQuery::Private {
     ub2 stmtType = OCI_STMT_UNKNOWN;
 
     std::vector<TFieldData> fields;
+    mutable std::atomic<int> lastFound{-1}; // the column Find found last
     bool defined = false;
     int blockSize = 0;
     int rowsInBlock = 0;
@@ -1233,11 +1234,22 @@ int TOracleQuery::FieldCount() const {
 }
 
 int TOracleQuery::Private::Find(const QString& name) const {
+    // A row is mostly read column after column: the column after the last one found comes first.
+    const size_t count = fields.size();
+    if (count > 0) {
+        const size_t next = (size_t(lastFound.load(std::memory_order_relaxed)) + 1) % count;
+        if (fields[next].Name == name) {
+            lastFound.store(int(next), std::memory_order_relaxed);
+            return int(next);
+        }
+    }
     // Names are mostly written as the server reports them: an exact match is found without the cost of
     // comparing case-blind, which a read by name would otherwise pay for every column of every row.
-    for (size_t i = 0; i < fields.size(); ++i)
-        if (fields[i].Name == name)
+    for (size_t i = 0; i < count; ++i)
+        if (fields[i].Name == name) {
+            lastFound.store(int(i), std::memory_order_relaxed);
             return int(i);
+        }
     for (size_t i = 0; i < fields.size(); ++i)
         if (fields[i].Name.compare(name, Qt::CaseInsensitive) == 0)
             return int(i);

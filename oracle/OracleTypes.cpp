@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -48,7 +49,13 @@ QDateTime LocalDateTime(const QDate& date, const QTime& time) {
         bool stable = false;
     };
     thread_local QHash<qint64, DayOffset> cache;
+    // The day before, remembered apart: the rows of a column mostly share few days.
+    thread_local qint64 lastDay = std::numeric_limits<qint64>::min();
+    thread_local DayOffset lastEntry;
     const qint64 day = date.toJulianDay();
+    if (day == lastDay)
+        return lastEntry.stable ? QDateTime(date, time, Qt::OffsetFromUTC, lastEntry.offset)
+                                : QDateTime(date, time);
     auto it = cache.constFind(day);
     if (it == cache.cend()) {
         if (cache.size() > 4096)
@@ -59,6 +66,8 @@ QDateTime LocalDateTime(const QDate& date, const QTime& time) {
         entry.stable = first.isValid() && last.isValid() && last.offsetFromUtc() == entry.offset;
         it = cache.insert(day, entry);
     }
+    lastDay = day;
+    lastEntry = *it;
     if (!it->stable)
         return QDateTime(date, time);
     return QDateTime(date, time, Qt::OffsetFromUTC, it->offset);

@@ -279,7 +279,9 @@ void fnRowid(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return;
     }
     const auto object = static_cast<std::uint32_t>(sqlite3_value_int64(argv[0]));
-    resultText(ctx, encodeRowid(object, sqlite3_value_int64(argv[1])));
+    char text[kRowidLength];
+    encodeRowid(object, sqlite3_value_int64(argv[1]), text);
+    sqlite3_result_text(ctx, text, int(kRowidLength), SQLITE_TRANSIENT);
 }
 
 void fnEmptyNull(sqlite3_context* ctx, int, sqlite3_value** argv) {

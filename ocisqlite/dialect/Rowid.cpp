@@ -25,9 +25,10 @@ int digitValue(char c) {
     return -1;
 }
 
-void put(std::string& out, std::uint64_t value, int digits) {
+char* put(char* out, std::uint64_t value, int digits) {
     for (int i = digits - 1; i >= 0; --i)
-        out.push_back(kAlphabet[(value >> (6 * i)) & 63]);
+        *out++ = kAlphabet[(value >> (6 * i)) & 63];
+    return out;
 }
 
 [[noreturn]] void invalid() {
@@ -36,13 +37,16 @@ void put(std::string& out, std::uint64_t value, int digits) {
 
 } // namespace
 
-std::string encodeRowid(std::uint32_t objectNumber, std::int64_t sqliteRowid) {
+void encodeRowid(std::uint32_t objectNumber, std::int64_t sqliteRowid, char* out) {
     const auto bits = static_cast<std::uint64_t>(sqliteRowid);
-    std::string out;
-    out.reserve(18);
-    put(out, objectNumber, 6);
-    put(out, kFileBase + (bits >> kBlockRowBits), 3);
+    out = put(out, objectNumber, 6);
+    out = put(out, kFileBase + (bits >> kBlockRowBits), 3);
     put(out, bits & kBlockRowMask, 9);
+}
+
+std::string encodeRowid(std::uint32_t objectNumber, std::int64_t sqliteRowid) {
+    std::string out(kRowidLength, '\0');
+    encodeRowid(objectNumber, sqliteRowid, out.data());
     return out;
 }
 

@@ -3,6 +3,7 @@
 // BBBBBB RRR the low 54 bits of the SQLite rowid, split as Oracle splits block and row.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,7 +16,12 @@ struct DecodedRowid {
     std::int64_t rowid = 0; // the SQLite rowid
 };
 
+constexpr std::size_t kRowidLength = 18;
+
 std::string encodeRowid(std::uint32_t objectNumber, std::int64_t sqliteRowid);
+// The same text written into out (kRowidLength characters, no terminator): the select list's ROWID is
+// encoded for every row, where a string per row would cost more than the encoding.
+void encodeRowid(std::uint32_t objectNumber, std::int64_t sqliteRowid, char* out);
 
 // Throws OraError 1410 "ORA-01410: invalid ROWID" for text that is not an extended ROWID of ours.
 DecodedRowid decodeRowid(std::string_view text);
