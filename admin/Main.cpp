@@ -20,6 +20,7 @@
 #include "TempTmp.h"
 #include "Termination.h"
 #include "UserAdmin.h"
+#include "UserTools.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -167,6 +168,9 @@ void TKMF_Admin::BuildLayout() {
     DBEdit1->setAccessibleName(DBEdit1->property("hintText").toString());
     DBEdit1->setGeometry(5, 42, 290, 21);
     left->addWidget(Panel5);
+    // Search, copying rights, the rights overview and the CSV file of the list.
+    Tools = new TUserTools(this);
+    left->insertWidget(0, Tools->SearchPanel);
 
     // Right half: programs and the user's group in the selected program.
     auto* right = new TProgramAccessPanel(Splitter2);
@@ -246,6 +250,7 @@ void TKMF_Admin::FormCreate() {
 
     FollowUserList();
     DataSource1->SetDataSet(UsersSet);
+    Tools->Attach();
 
     WatchServers();
     FModeTimer = new QTimer(this);
@@ -330,6 +335,7 @@ void TKMF_Admin::UsersAfterPost(TOracleDataSet* DataSet) {
 
 void TKMF_Admin::UsersBeforeDelete(TOracleDataSet* DataSet) {
     RefuseInViewMode();
+    Tools->CheckDelete(*DataSet);
     FDeletingTabNum = DataSet->Fields(0)->AsInteger();
     FDeleteMirrored = MirrorWrites;
 }

@@ -16,6 +16,7 @@ class QWidget;
 class TDataSource;
 class TField;
 class TProgramAccess;
+class TUserTools;
 class TDBCheckBox;
 class TDBEdit;
 class TDBGridEh;
@@ -71,6 +72,8 @@ public:
     TDataSource* DataSource1;
     // The right half: program grants and the group within the selected program.
     TProgramAccess* Programs = nullptr;
+    // The user search, copying rights, the rights overview and the CSV file (UserTools).
+    TUserTools* Tools = nullptr;
 
     void FormCreate();
     // Stores the window's geometry; the program calls it once at its end. A Temp.tmp that cannot be

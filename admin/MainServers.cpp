@@ -11,6 +11,7 @@
 #include "ProgramAccess.h"
 #include "ProgramStore.h"
 #include "UserAdmin.h"
+#include "UserTools.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -62,6 +63,7 @@ void TKMF_Admin::RefuseInViewMode() {
 void TKMF_Admin::UsersBeforePost(TOracleDataSet* DataSet) {
     // Decided when the row is sent, not when its editing began: the mode may have changed since.
     RefuseInViewMode();
+    Tools->CheckPost(*DataSet);
     FPostMirrored = MirrorWrites;
     if (DataSet->State() == dsInsert)
         TUserAdmin::RenumberIfTaken(*DataSet);

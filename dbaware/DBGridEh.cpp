@@ -75,6 +75,9 @@ TDBGridEh::TDBGridEh(QWidget* parent) : QTableView(parent), FModel(new TDataSetM
     connect(FModel, &TDataSetModel::ErrorRaised, this, &TDBGridEh::ShowDataError);
     connect(FModel, &QAbstractItemModel::modelReset, this, [this] {
         ApplyWidths();
+        // A reset shows every row again.
+        FRowsHidden = false;
+        ApplyFilter();
         FollowDataSet();
     });
 }
@@ -88,6 +91,10 @@ void TDBGridEh::SetDataSource(TDataSource* source) {
         connect(source, &TDataSource::Scrolled, this, &TDBGridEh::FollowDataSet);
         connect(source, &TDataSource::RecordInserted, this, &TDBGridEh::FollowDataSet);
         connect(source, &TDataSource::RecordRemoved, this, &TDBGridEh::FollowDataSet);
+        connect(source, &TDataSource::FilterApplied, this, [this] {
+            ApplyFilter();
+            FollowDataSet();
+        });
         // A post from elsewhere (the navigator) takes the text still being typed in a cell.
         connect(source, &TDataSource::UpdatingRecord, this, [this] {
             if (QWidget* editor = static_cast<TGridDelegate*>(FDelegate)->Editor())
@@ -115,6 +122,19 @@ void TDBGridEh::ApplyWidths() {
     const QList<TColumnEh>& columns = FModel->Columns();
     for (int c = 0; c < columns.size(); ++c)
         setColumnWidth(c, columns[c].Width);
+}
+
+void TDBGridEh::ApplyFilter() {
+    TDataSource* source = DataSource();
+    const bool filtered = source && source->Filtered();
+    if (!filtered && !FRowsHidden)
+        return;
+    const int rows = FModel->rowCount();
+    setUpdatesEnabled(false);
+    for (int row = 0; row < rows; ++row)
+        setRowHidden(row, filtered && !source->RecordShown(row));
+    setUpdatesEnabled(true);
+    FRowsHidden = filtered;
 }
 
 void TDBGridEh::FollowDataSet() {

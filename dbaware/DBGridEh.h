@@ -27,6 +27,8 @@ protected:
 
 private:
     void ApplyWidths();
+    // Hides the rows of records the data source's filter does not show.
+    void ApplyFilter();
     // Puts the view's cursor on the dataset's current record.
     void FollowDataSet();
     void ShowDataError(const QString& message);
@@ -34,4 +36,5 @@ private:
     TDataSetModel* FModel;
     QAbstractItemDelegate* FDelegate;
     bool FFollowing = false;
+    bool FRowsHidden = false;
 };

@@ -59,6 +59,7 @@ void TDBNavigator::SetDataSource(TDataSource* source) {
         connect(source, &TDataSource::OnDataChange, this, &TDBNavigator::UpdateButtons);
         connect(source, &TDataSource::OnStateChange, this, &TDBNavigator::UpdateButtons);
         connect(source, &TDataSource::DataSetChanged, this, &TDBNavigator::UpdateButtons);
+        connect(source, &TDataSource::FilterApplied, this, &TDBNavigator::UpdateButtons);
     }
     UpdateButtons();
 }
@@ -73,8 +74,9 @@ void TDBNavigator::SetHints(const QStringList& hints) {
 void TDBNavigator::UpdateButtons() {
     TOracleDataSet* ds = FDataSource ? FDataSource->DataSet() : nullptr;
     const bool active = ds && ds->Active();
-    const bool up = active && ds->CurrentIndex() > 0;
-    const bool down = active && ds->CurrentIndex() < ds->RecordCount() - 1;
+    // With a filter the moves go to the records the data source shows.
+    const bool up = active && FDataSource->NextShown(ds->CurrentIndex() - 1, -1) >= 0;
+    const bool down = active && FDataSource->NextShown(ds->CurrentIndex() + 1, 1) >= 0;
     const bool canModify = active && ds->CanModify();
     const bool editing = active && (ds->State() == dsEdit || ds->State() == dsInsert);
     FButtons[nbFirst]->setEnabled(up);
@@ -95,18 +97,24 @@ void TDBNavigator::BtnClick(TNavigateBtn button) {
     if (!ds || !ds->Active())
         return;
     RunDataSetAction([&] {
+        // Moves without a filter are the dataset's own (they also set Bof and Eof).
+        const bool filtered = FDataSource->Filtered();
+        auto moveTo = [ds](int index) {
+            if (index >= 0)
+                ds->MoveTo(index);
+        };
         switch (button) {
         case nbFirst:
-            ds->First();
+            filtered ? moveTo(FDataSource->NextShown(0, 1)) : ds->First();
             break;
         case nbPrior:
-            ds->Prior();
+            filtered ? moveTo(FDataSource->NextShown(ds->CurrentIndex() - 1, -1)) : ds->Prior();
             break;
         case nbNext:
-            ds->Next();
+            filtered ? moveTo(FDataSource->NextShown(ds->CurrentIndex() + 1, 1)) : ds->Next();
             break;
         case nbLast:
-            ds->Last();
+            filtered ? moveTo(FDataSource->NextShown(ds->RecordCount() - 1, -1)) : ds->Last();
             break;
         case nbInsert:
             ds->Insert();

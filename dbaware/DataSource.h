@@ -7,6 +7,9 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+#include <vector>
+
 class TDataSource : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +30,20 @@ public:
     // the server) unless it is editing already. Raises what Edit raises; false without AutoEdit.
     bool Edit();
 
+    // Which records the controls show. A filter narrows the grid and the navigator's moves to the
+    // records it passes. It is asked when it is set and when the records are reloaded; a record
+    // added meanwhile is shown, and so is the current record while it is edited or inserted. The
+    // dataset keeps every record, so editing, posting and the data-change event are unchanged.
+    // An empty function shows every record.
+    using TRecordFilter = std::function<bool(int index)>;
+    void SetRecordFilter(TRecordFilter filter);
+    bool Filtered() const { return bool(FFilter); }
+    bool RecordShown(int index) const;
+    // Records shown (every record without a filter; 0 without an active dataset).
+    int ShownCount() const;
+    // The first shown record from index on in the direction step (+1 or -1), or -1 when none.
+    int NextShown(int index, int step) const;
+
 signals:
     // Linked to an active dataset, another record became current, a value changed, a record was
     // inserted, posted, cancelled or deleted, or the records were reloaded. Field is the changed
@@ -45,8 +62,15 @@ signals:
     void FieldChanged(TField* field);
     void Scrolled();
     void UpdatingRecord();
+    // The filter was set or taken off: the shown records may differ.
+    void FilterApplied();
 
 private:
+    void EvaluateFilter();
+
     QPointer<TOracleDataSet> FDataSet;
+    TRecordFilter FFilter;
+    // With a filter, one entry per record: whether it is shown.
+    std::vector<char> FShown;
     bool FAutoEdit = true;
 };

@@ -384,3 +384,53 @@ TEST_F(DbAwareTest, DataSourceTellsOfEveryDataChangeOnce) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DbAwareTest, RecordFilterNarrowsTheGridAndTheNavigatorKeepingNewAndEditedRows) {
+    TDataSource* source = Window->Source;
+    TOracleDataSet* users = Window->Users;
+    const int name = users->FieldByName("NAME")->Index();
+    // Every third user.
+    source->SetRecordFilter([](int i) { return i % 3 == 0; });
+    EXPECT_EQ(source->ShownCount(), 14);
+    for (int i = 0; i < users->RecordCount(); ++i)
+        EXPECT_EQ(Window->Grid->isRowHidden(i), i % 3 != 0) << i;
+    Click(nbNext);
+    EXPECT_EQ(users->CurrentIndex(), 3);
+    Click(nbLast);
+    EXPECT_EQ(users->CurrentIndex(), 39);
+    EXPECT_FALSE(Window->Navigator->Button(nbNext)->isEnabled());
+    Click(nbPrior);
+    EXPECT_EQ(users->CurrentIndex(), 36);
+    Click(nbFirst);
+    EXPECT_EQ(users->CurrentIndex(), 0);
+
+    // A new record is shown until the filter is asked again, and it is posted like any other.
+    Click(nbInsert);
+    const int inserted = users->CurrentIndex();
+    EXPECT_FALSE(Window->Grid->isRowHidden(inserted));
+    EXPECT_TRUE(source->RecordShown(inserted));
+    users->FieldByName("NAME")->SetAsString("filtered");
+    Click(nbPost);
+    EXPECT_EQ(ServerValue(CurrentTabnum(), "NAME"), "filtered");
+    EXPECT_EQ(source->ShownCount(), 15);
+
+    // A reload asks the filter again; the row being edited stays in sight.
+    users->MoveTo(1);
+    users->Edit();
+    source->SetRecordFilter([&](int i) { return users->RecordValue(i, name).toString() == "filtered"; });
+    EXPECT_TRUE(source->RecordShown(1));
+    EXPECT_FALSE(Window->Grid->isRowHidden(1));
+    users->Cancel();
+    users->Refresh();
+    EXPECT_EQ(source->ShownCount(), 1);
+
+    // Taken off, every row is back.
+    source->SetRecordFilter({});
+    EXPECT_EQ(source->ShownCount(), users->RecordCount());
+    for (int i = 0; i < users->RecordCount(); ++i)
+        EXPECT_FALSE(Window->Grid->isRowHidden(i)) << i;
+}
+
+} // namespace
