@@ -161,8 +161,9 @@ int TRightsOverviewModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TRightsOverviewModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || role != Qt::DisplayRole || index.row() >= rowCount() ||
-        index.column() >= columnCount())
+    // The tool tip shows a text the column is too narrow for.
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole) ||
+        index.row() >= rowCount() || index.column() >= columnCount())
         return {};
     const TRightsOverviewData::TUser& user = FData.Users[size_t(FRows[size_t(index.row())])];
     if (index.column() == 0)

@@ -50,7 +50,7 @@ public:
 
 // The overview as a table: the full name and the sign-in name, then one column per application.
 // Rows narrow by the user search, columns by the application search, and rows also to the users who
-// may run one application. Every other role is empty; nothing is editable.
+// may run one application. Display and tool tip show the text; nothing is editable.
 class TRightsOverviewModel : public QAbstractTableModel {
     Q_OBJECT
 public:
