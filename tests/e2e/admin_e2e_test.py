@@ -78,7 +78,22 @@ class AdminWindowEndToEnd(unittest.TestCase):
         return sorted(item.name for item in items if self.program.checked(item))
 
     def select_user(self, login):
-        self.program.click(self.program.find(login, "table cell"))
+        """Scrolls the user list with the mouse wheel until the row is whole in view, then clicks it."""
+        p = self.program
+        grid = p.find("Пользователи", "table")
+        for _ in range(60):
+            cell = p.find(login, "table cell")
+            box = cell.queryComponent().getExtents(p.atspi.DESKTOP_COORDS)
+            view = grid.queryComponent().getExtents(p.atspi.DESKTOP_COORDS)
+            # The header row sits at the top of the table's extents.
+            if box.height > 0 and box.y >= view.y + box.height and box.y + box.height <= view.y + view.height:
+                p.click(cell)
+                return
+            below = box.height <= 0 or box.y + box.height > view.y + view.height
+            self.desktop.xdotool("mousemove", "--sync", view.x + view.width // 2, view.y + view.height // 2)
+            self.desktop.xdotool("click", "5" if below else "4")
+            time.sleep(0.1)
+        raise e2e.E2EError(f"the user {login} did not come into view in the list")
 
     def assert_shows_user(self, login, timeout=e2e.DEFAULT_TIMEOUT):
         """The controls below the grid and the program marks are those of this user."""
