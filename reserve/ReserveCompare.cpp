@@ -118,7 +118,8 @@ bool TReserveComparer::Read(TSessions& sessions, TReserveReport& report, bool ke
             Step(table.Title +
                  (side == 0 ? QStringLiteral(": основной сервер") : QStringLiteral(": резервный сервер")));
             try {
-                rows[side] = ReadTableRows(session, table, keepRows, Cancel, ReadBuffer);
+                rows[side] = ReadTableRows(session, table, keepRows, Cancel,
+                                           ReadBuffer > 0 ? ReadBuffer : table.RowsPerFetch);
             } catch (const TReserveCancelled&) {
                 report.Outcome = TReserveReport::Cancelled;
                 return false;

@@ -69,8 +69,8 @@ public:
     const std::atomic<bool>* Cancel = nullptr;
     // Asked right before the first write of an update: edit mode. Empty: writing is allowed.
     std::function<bool()> MayWrite;
-    // Rows per fetch call.
-    int ReadBuffer = 500;
+    // Rows per fetch call; 0: each table's own (TReserveTable::RowsPerFetch).
+    int ReadBuffer = 0;
 
     // One read of each table on each server: row count and order-independent hash per table.
     TReserveReport Fingerprint();

@@ -20,6 +20,9 @@ struct TReserveTable {
     QStringList PairColumns;
     // KMR_PROGRAMMEXE: the column PRCOD_LENGTH stands for the executable's bytes, which are not read.
     bool Executables = false;
+    // Rows per fetch call: many for narrow rows, so that the grants of ten thousand users come in a
+    // few round trips, fewer for wide ones, so that the fetch buffer stays at a few megabytes.
+    int RowsPerFetch = 500;
 };
 
 // The column that carries the length of the stored executable instead of its bytes.
