@@ -97,7 +97,8 @@ TFReserveCompare::TFReserveCompare(TReserveMonitor& monitor, QWidget* parent)
             lbState->setText(text + QStringLiteral("…"));
     });
 
-    resize(760, 520);
+    // Wide enough for a table's counts and a row's name at once; still well inside 1280 x 1024.
+    resize(960, 560);
     SetBusy(false);
 }
 
@@ -231,6 +232,7 @@ void TFReserveCompare::ShowReport(const TReserveReport& report) {
             continue;
         }
         table->setText(1, diff.Equal() ? QStringLiteral("совпадает") : DescribeReserveCounts(diff));
+        table->setToolTip(1, table->text(1));
         for (const TRowChange& change : diff.Changes) {
             const QVariantList& row = change.Kind == TRowChange::OnlyOnReserve ? change.Reserve : change.Main;
             QString kind = DescribeReserveKind(change);
