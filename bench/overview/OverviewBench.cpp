@@ -5,6 +5,8 @@
 // the round trips the main window spends to show one user's programs. Run from the build's bin folder:
 //
 //   bench_overview [users] [programs]
+#include "../support/AdminBenchData.h"
+
 #include "LoginType.h"
 #include "Main.h"
 #include "NoteDataSet.h"
@@ -20,7 +22,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QToolButton>
 
@@ -32,89 +33,6 @@
 namespace {
 
 const char* const Server = "SERVER_OIK";
-const char* const DbUser = "USER_OIK";
-const char* const DbPassword = "QUILLMOSS";
-constexpr int GroupsPerProgram = 5;
-constexpr int GrantsPerUser = 10;
-
-void Run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(KMR_BIN_DIR "/") + program, args);
-    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), p.readAllStandardError().constData());
-        std::exit(1);
-    }
-}
-
-// Runs one statement per row of values through a query with integer and text binds.
-void InsertAll(TOracleQuery& q, const QString& sql, const QStringList& names, int rows,
-               const std::function<QVariantList(int)>& values) {
-    q.DeleteVariables();
-    q.SetSQLText(sql);
-    const QVariantList first = values(0);
-    for (int i = 0; i < names.size(); ++i)
-        q.DeclareVariable(names[i], first[i].typeId() == QMetaType::QString ? otString : otInteger);
-    for (int r = 0; r < rows; ++r) {
-        const QVariantList v = values(r);
-        for (int i = 0; i < names.size(); ++i)
-            q.SetVariable(names[i], v[i]);
-        q.Execute();
-    }
-}
-
-void Fill(int users, int programs) {
-    TOracleSession s;
-    s.SetLogonUsername(QString::fromLatin1(DbUser));
-    s.SetLogonPassword(QString::fromLatin1(DbPassword));
-    s.SetLogonDatabase(QString::fromLatin1(Server));
-    s.LogOn();
-    TOracleQuery q;
-    q.SetSession(&s);
-    for (const char* sql : {"INSERT INTO USER_GROUP VALUES (1, 10)", "INSERT INTO USER_G_P VALUES (1, 14)"}) {
-        q.SetSQLText(QString::fromLatin1(sql));
-        q.Execute();
-    }
-    InsertAll(q,
-              QStringLiteral("INSERT INTO USER_PSW (TABNUM, NAME, PWD, ALLNAME, GROUPID, WENABLED) "
-                             "VALUES (:T, :N, :P, :A, :G, 'T')"),
-              {QStringLiteral("T"), QStringLiteral("N"), QStringLiteral("P"), QStringLiteral("A"),
-               QStringLiteral("G")},
-              users, [](int r) {
-                  const int i = r + 1;
-                  return QVariantList{i, i == 1 ? QStringLiteral("admin") : QStringLiteral("user%1").arg(i),
-                                      i == 1 ? QStringLiteral("kmr2026") : QStringLiteral("pw%1").arg(i),
-                                      QStringLiteral("Пользователь Номер %1").arg(i, 5, 10, QLatin1Char('0')),
-                                      i == 1 ? 1 : 1 + i % 6};
-              });
-    InsertAll(
-        q,
-        QStringLiteral("INSERT INTO KMR_PROGRAMMEXE (ID_PROGRAMMEXE, PRNAME, PRALIAS) VALUES (:ID, :N, :A)"),
-        {QStringLiteral("ID"), QStringLiteral("N"), QStringLiteral("A")}, programs, [](int r) {
-            return QVariantList{r + 1, QStringLiteral("PROG%1.EXE").arg(r + 1),
-                                QStringLiteral("Программа %1").arg(r + 1)};
-        });
-    InsertAll(q, QStringLiteral("INSERT INTO KMR_GROUP_FOR_PROG VALUES (:P, :G, :N)"),
-              {QStringLiteral("P"), QStringLiteral("G"), QStringLiteral("N")}, programs * GroupsPerProgram,
-              [](int r) {
-                  return QVariantList{1 + r / GroupsPerProgram, 1 + r % GroupsPerProgram,
-                                      QStringLiteral("Группа %1").arg(1 + r % GroupsPerProgram)};
-              });
-    const int grants = std::min(GrantsPerUser, programs);
-    InsertAll(q, QStringLiteral("INSERT INTO KMR_PROG_FOR_USER VALUES (:T, :P)"),
-              {QStringLiteral("T"), QStringLiteral("P")}, users * grants, [&](int r) {
-                  const int user = 1 + r / grants;
-                  return QVariantList{user, 1 + (user * 7 + (r % grants) * 13) % programs};
-              });
-    InsertAll(q, QStringLiteral("INSERT INTO KMR_GROUP_FOR_USER VALUES (:T, :P, :G)"),
-              {QStringLiteral("T"), QStringLiteral("P"), QStringLiteral("G")}, users * (grants - 1),
-              [&](int r) {
-                  const int user = 1 + r / (grants - 1);
-                  return QVariantList{user, 1 + (user * 7 + (r % (grants - 1)) * 13) % programs,
-                                      1 + (user + r) % GroupsPerProgram};
-              });
-    s.Commit();
-    s.LogOff();
-}
 
 // The five tables read straight from the database file through SQLite's C API.
 double RawSqliteMs(const QString& file) {
@@ -140,13 +58,6 @@ double RawSqliteMs(const QString& file) {
     return sum > 0 ? ms : -1;
 }
 
-int CountLines(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    return int(f.readAll().count('\n'));
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -163,19 +74,13 @@ int main(int argc, char* argv[]) {
     qunsetenv("ORACLE_HOME");
     qunsetenv("OCISQLITE_TRACE");
     const QString file = dir.path() + QStringLiteral("/server_oik.db");
-    Run(QStringLiteral("ocisqlite-admin"),
-        {QStringLiteral("create"), file, QStringLiteral("--user"), QString::fromLatin1(DbUser),
-         QStringLiteral("--password"), QString::fromLatin1(DbPassword)});
-    for (const char* script : {"kmr_schema.sql", "srv_main.sql"})
-        Run(QStringLiteral("ocisql"),
-            {QStringLiteral("%1/%2@%3").arg(DbUser, DbPassword, Server),
-             QStringLiteral("@" KMR_SOURCE_DIR "/schema/") + QString::fromLatin1(script)});
+    bench::CreateServer(dir.path(), QString::fromLatin1(Server), "srv_main.sql");
     QFile ini(dir.path() + QStringLiteral("/mvtu.ini"));
     ini.open(QIODevice::WriteOnly);
     ini.write(
         "[Mode]\nN_Server=1\n[Alias]\nSERVER_NAME=SERVER_OIK\nUSER_NAME=USER_OIK\nPASSWORD_=QUILLMOSS\n");
     ini.close();
-    Fill(users, programs);
+    bench::FillAdminData(QString::fromLatin1(Server), users, programs);
 
     TLoginForm::SetDefaultParameters({QStringLiteral("admin/kmr2026")});
     TAdminStartUp program;
@@ -218,8 +123,8 @@ int main(int argc, char* argv[]) {
     program.Finish();
 
     const double rawMs = RawSqliteMs(file);
-    const int trips = CountLines(trace);
-    const int userTrips = CountLines(userTrace);
+    const int trips = bench::CountLines(trace);
+    const int userTrips = bench::CountLines(userTrace);
     std::printf("rights overview opened: %d users x %d programs (%d rows, %d program columns)\n", users,
                 programs, rows, columns);
     std::printf("  wall time, click to filled window %8.1f ms\n", openMs);
