@@ -8,7 +8,6 @@
 #include "ScriptedAnswerer.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QTimer>
 #include <QWidget>
 
@@ -48,8 +47,8 @@ protected:
     }
 
     // The main server stops answering (and comes back).
-    void MainDown() { ASSERT_TRUE(TouchFile(Servers->MainDb() + QStringLiteral(".down"))); }
-    void MainUp() { QFile::remove(Servers->MainDb() + QStringLiteral(".down")); }
+    void MainDown() { ASSERT_TRUE(Servers->Down(Servers->MainDb())); }
+    void MainUp() { Servers->Up(Servers->MainDb()); }
 
     int Executes(const QString& text) const {
         return Servers->TraceCount(QStringLiteral("OCIStmtExecute"), text);
@@ -69,12 +68,6 @@ protected:
 
     std::unique_ptr<TDemoServers> Servers;
     std::unique_ptr<ScriptedAnswerer> Answers;
-
-private:
-    static bool TouchFile(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly);
-    }
 };
 
 // An answerer that runs code of the test while a dialog is asked (a mode change at that moment).

@@ -1,9 +1,9 @@
 // The group list editor against the demo servers: the lists it shows, adding and deleting groups
 // with the statements that reach the servers, the name rules, numbering above memberships, view
 // mode, mirroring, failures, and the way the window closes.
-#include "../support/AccessibleNames.h"
-#include "../support/QtTestApplication.h"
+#include "AccessibleNames.h"
 #include "EditorsTestSupport.h"
+#include "QtTestApplication.h"
 
 #include "EdListGroup.h"
 

@@ -1,9 +1,9 @@
 // The property list editor against the demo servers: the application list and the catalogue it
 // shows, numbering of new rows, switching applications, mirroring of posts and deletes, view mode,
 // texts longer than their columns, two editors at once, and the way the window closes.
-#include "../support/AccessibleNames.h"
-#include "../support/GridTyping.h"
+#include "AccessibleNames.h"
 #include "EditorsTestSupport.h"
+#include "GridTyping.h"
 
 #include "DBGridEh.h"
 #include "DBNavigator.h"
@@ -86,8 +86,8 @@ protected:
     }
     // The position in the trace of the first execute of this text, or -1.
     int TracePosition(const QString& text) {
-        const std::vector<TTraceLine> trace = Servers->Trace();
-        for (size_t i = 0; i < trace.size(); ++i)
+        const QList<TTraceLine> trace = Servers->Trace();
+        for (qsizetype i = 0; i < trace.size(); ++i)
             if (trace[i].Call == QStringLiteral("OCIStmtExecute") && trace[i].Text.startsWith(text))
                 return int(i);
         return -1;

@@ -3,7 +3,8 @@
 // grid's look, and what the user sees when the server fails or a search takes long.
 #include "DemoServers.h"
 
-#include "../support/QtTestApplication.h"
+#include "QtTestApplication.h"
+#include "TypeText.h"
 
 #include "Oracle.h"
 #include "ProtocolGrid.h"
@@ -91,27 +92,13 @@ const char16_t* const DocumentedStatement[] = {
 const QString Sokolov = QStringLiteral("Соколов Андрей Викторович");
 const QString Kuznetsova = QStringLiteral("Кузнецова Елена Павловна");
 
-// Types text key by key as a keyboard does (QTest's key clicks know ASCII keys only).
-void TypeText(QWidget* widget, const QString& text) {
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &release);
-    }
-}
-
 class ProtocolWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         Servers = std::make_unique<TDemoServers>();
         ASSERT_TRUE(Servers->Error().isEmpty()) << Servers->Error().toStdString();
         Servers->Start(1, {0, 1, 0});
-        Session = std::make_unique<TOracleSession>();
-        Session->SetLogonUsername(QStringLiteral("USER_OIK"));
-        Session->SetLogonPassword(QStringLiteral("QUILLMOSS"));
-        Session->SetLogonDatabase(Servers->MainDb());
-        Session->LogOn();
+        Session = TServerPair::LogOn(Servers->MainDb());
         Exec(QStringLiteral("DELETE FROM kmr_protokol"));
         Session->Commit();
         Window = std::make_unique<TProtocol>();

@@ -1,6 +1,6 @@
 // The programs and groups of the administration window against the demo servers: marks and groups
 // as stored, the statements that reach the servers, mirroring, view mode and refused writes.
-#include "../support/QtTestApplication.h"
+#include "QtTestApplication.h"
 #include "DemoServers.h"
 
 #include "DataSource.h"

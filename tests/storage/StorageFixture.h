@@ -80,13 +80,9 @@ protected:
 
     // The stored row of a name as another session of the same server reads it.
     std::optional<TStoredRow> Stored(const QString& db, const QString& name) {
-        TOracleSession session;
-        session.SetLogonUsername(QStringLiteral("USER_OIK"));
-        session.SetLogonPassword(QStringLiteral("QUILLMOSS"));
-        session.SetLogonDatabase(db);
-        session.LogOn();
+        auto session = TServerPair::LogOn(db);
         TOracleQuery query;
-        query.SetSession(&session);
+        query.SetSession(session.get());
         query.SetSQLText(QStringLiteral(
             "SELECT ID_PROGRAMMEXE, PRALIAS, PRDATE_TIME, PRCOD FROM KMR_PROGRAMMEXE WHERE PRNAME = :N"));
         query.DeclareVariable(QStringLiteral("N"), otString);
@@ -102,7 +98,7 @@ protected:
             row->Code = query.Field(3).toByteArray();
         }
         query.Close();
-        session.LogOff();
+        session->LogOff();
         return row;
     }
     std::optional<TStoredRow> Stored(const QString& name) { return Stored(Servers->MainDb(), name); }

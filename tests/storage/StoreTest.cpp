@@ -4,7 +4,7 @@
 // view mode, refusals that roll everything back, and files that are never left half-written.
 #include "StorageFixture.h"
 
-#include "../support/QtTestApplication.h"
+#include "QtTestApplication.h"
 
 #include "InfoFromDat.h"
 #include "ProgramStore.h"

@@ -3,16 +3,11 @@
 #pragma once
 
 #include "DBGridEh.h"
+#include "TypeText.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
-
-// Key presses carrying the characters (QTest's own typing knows only ASCII).
-inline void TypeText(QWidget* widget, const QString& text) {
-    for (const QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-}
 
 // Replaces the text of the cell; false when no editor opened there (a read-only grid).
 inline bool TypeIntoGridCell(TDBGridEh* grid, int row, int column, const QString& text) {

@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <string>
 
 // One round trip: "<pid> <sid|-> <call>[ <text>]", the text with CR, LF and backslash unescaped.
 struct TTraceLine {
@@ -45,3 +48,53 @@ inline QList<TTraceLine> ReadTraceFile(const QString& path) {
     }
     return lines;
 }
+
+// A trace file and the questions the tests ask of it.
+class TTraceFile {
+public:
+    explicit TTraceFile(const QString& path = {}) : FPath(path) {}
+
+    const QString& Path() const { return FPath; }
+    // Forgets what the trace holds so far.
+    void Clear() const { QFile::remove(FPath); }
+    QList<TTraceLine> Lines() const { return ReadTraceFile(FPath); }
+
+    // Round trips of a call, of this exact text when one is given.
+    int Count(const QString& call, const QString& text = QString()) const {
+        int n = 0;
+        for (const TTraceLine& line : Lines())
+            n += line.Call == call && (text.isNull() || line.Text == text);
+        return n;
+    }
+    // Lines of the file as written (escaped) that hold every fragment.
+    int CountContaining(const QStringList& fragments) const {
+        int n = 0;
+        for (const QString& line : QString::fromUtf8(Raw()).split(u'\n')) {
+            bool all = !line.isEmpty();
+            for (const QString& f : fragments)
+                all = all && line.contains(f);
+            n += all;
+        }
+        return n;
+    }
+    // The statements executed, in order, without the final line breaks the access layer adds.
+    QStringList Statements() const {
+        QStringList statements;
+        for (const TTraceLine& line : Lines())
+            if (line.Call == QLatin1String("OCIStmtExecute")) {
+                QString text = line.Text;
+                while (text.endsWith(u'\n'))
+                    text.chop(1);
+                statements << text;
+            }
+        return statements;
+    }
+    // The whole file, for failure messages.
+    QByteArray Raw() const {
+        QFile file(FPath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private:
+    QString FPath;
+};

@@ -1,0 +1,178 @@
+#include "ServerPair.h"
+
+#include "Oracle.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+std::vector<std::string> Scripts(TServerContent content, const char* srvScript) {
+    if (content == TServerContent::Schema)
+        return {"kmr_schema.sql"};
+    return {"kmr_schema.sql", "demo_data.sql", srvScript};
+}
+
+} // namespace
+
+TServerPair::TServerPair(TServerContent content) : FDir(std::make_unique<TTempFolder>()) {
+    std::string error;
+    const std::string main = TemplateServerFile(Scripts(content, "srv_main.sql"), &error);
+    const std::string reserve =
+        error.empty() ? TemplateServerFile(Scripts(content, "srv_reserve.sql"), &error) : std::string();
+    if (!error.empty()) {
+        FError = QString::fromStdString(error);
+        return;
+    }
+    if (FDir->Path().empty()) {
+        FError = QStringLiteral("no temporary folder");
+        return;
+    }
+    if (!QFile::copy(QString::fromStdString(main), MainDb()) ||
+        !QFile::copy(QString::fromStdString(reserve), ReserveDb())) {
+        FError = QStringLiteral("cannot copy the template servers into ") + Dir();
+        return;
+    }
+    FTrace = TTraceFile(QDir(Dir()).filePath(QStringLiteral("trace.log")));
+    if (qEnvironmentVariableIsSet("OCISQLITE_DATA"))
+        FOldData = qgetenv("OCISQLITE_DATA");
+    qputenv("OCISQLITE_DATA", QFile::encodeName(Dir()));
+    qputenv("OCISQLITE_TRACE", QFile::encodeName(FTrace.Path()));
+    // The embedded server, not an Oracle client that the machine may have.
+    qunsetenv("ORACLE_HOME");
+    FOldCwd = QDir::currentPath();
+    QDir::setCurrent(Dir());
+}
+
+TServerPair::~TServerPair() {
+    if (FOldCwd.isEmpty())
+        return;
+    qunsetenv("OCISQLITE_TRACE");
+    if (FOldData)
+        qputenv("OCISQLITE_DATA", *FOldData);
+    else
+        qunsetenv("OCISQLITE_DATA");
+    QDir::setCurrent(FOldCwd);
+}
+
+QString TServerPair::Dir() const {
+    return QString::fromStdString(FDir->Path());
+}
+
+QString TServerPair::MainDb() const {
+    return QDir(Dir()).filePath(QString::fromLatin1(MainServer).toLower() + QStringLiteral(".db"));
+}
+
+QString TServerPair::ReserveDb() const {
+    return QDir(Dir()).filePath(QString::fromLatin1(ReserveServer).toLower() + QStringLiteral(".db"));
+}
+
+std::unique_ptr<TOracleSession> TServerPair::LogOn(const QString& db, bool threadSafe) {
+    auto session = std::make_unique<TOracleSession>();
+    session->SetThreadSafe(threadSafe);
+    session->SetLogonUsername(QString::fromLatin1(DemoUser));
+    session->SetLogonPassword(QString::fromLatin1(DemoPassword));
+    session->SetLogonDatabase(db);
+    session->LogOn();
+    return session;
+}
+
+void TServerPair::Exec(const QString& db, const QStringList& statements) {
+    auto session = LogOn(db);
+    TOracleQuery query;
+    query.SetSession(session.get());
+    for (const QString& statement : statements) {
+        query.SetSQLText(statement);
+        query.Execute();
+    }
+    session->Commit();
+    session->LogOff();
+}
+
+int TServerPair::Count(const QString& db, const QString& select) {
+    return int(Texts(db, select).size());
+}
+
+std::vector<int> TServerPair::Column(const QString& db, const QString& select) {
+    std::vector<int> values;
+    for (const QString& text : Texts(db, select))
+        values.push_back(text.toInt());
+    return values;
+}
+
+QStringList TServerPair::Texts(const QString& db, const QString& select) {
+    auto session = LogOn(db);
+    TOracleQuery query;
+    query.SetSession(session.get());
+    query.SetSQLText(select);
+    query.Execute();
+    QStringList values;
+    for (; !query.Eof(); query.Next())
+        values.push_back(query.Field(0).isNull() ? QString() : query.Field(0).toString());
+    query.Close();
+    session->LogOff();
+    return values;
+}
+
+QVariant TServerPair::Scalar(const QString& db, const QString& select) {
+    auto session = LogOn(db);
+    TOracleQuery query;
+    query.SetSession(session.get());
+    query.SetSQLText(select);
+    query.Execute();
+    const QVariant value = query.Eof() ? QVariant() : query.Field(0);
+    query.Close();
+    session->LogOff();
+    return value;
+}
+
+QStringList TServerPair::Rows(const QString& db, const QString& select) {
+    auto session = LogOn(db);
+    TOracleQuery query;
+    query.SetSession(session.get());
+    query.SetSQLText(select);
+    query.Execute();
+    QStringList rows;
+    for (; !query.Eof(); query.Next()) {
+        QStringList columns;
+        for (int i = 0; i < query.FieldCount(); ++i)
+            columns << query.FieldAsString(i);
+        rows << columns.join(u'|');
+    }
+    query.Close();
+    session->LogOff();
+    return rows;
+}
+
+void TServerPair::SetSrv(const QString& db, std::optional<TSrvRow> row) {
+    QStringList statements{QStringLiteral("DELETE FROM SRV")};
+    if (row)
+        statements << QStringLiteral("INSERT INTO SRV (MAIN, SECOND, RO) VALUES (%1, %2, %3)")
+                          .arg(row->Main)
+                          .arg(row->Second)
+                          .arg(row->Ro);
+    Exec(db, statements);
+}
+
+bool TServerPair::Down(const QString& db) {
+    QFile marker(db + QStringLiteral(".down"));
+    return marker.open(QIODevice::WriteOnly);
+}
+
+bool TServerPair::Hang(const QString& db, int seconds) {
+    QFile marker(db + QStringLiteral(".hang"));
+    return marker.open(QIODevice::WriteOnly) && marker.write(QByteArray::number(seconds)) > 0;
+}
+
+void TServerPair::Up(const QString& db) {
+    QFile::remove(db + QStringLiteral(".down"));
+    QFile::remove(db + QStringLiteral(".hang"));
+}
+
+bool TServerPair::WriteProfile(TServerProfile profile) const {
+    if (profile.Main.isEmpty())
+        profile.Main = MainDb();
+    if (profile.Reserve.isEmpty())
+        profile.Reserve = ReserveDb();
+    return WriteServerProfile(QDir(Dir()).filePath(QStringLiteral("mvtu.ini")), profile);
+}
