@@ -2,7 +2,7 @@
 // server's round-trip trace), the concurrency checks between two sessions, and the refusals that
 // must happen before anything reaches the server.
 #include "OracleData.h"
-#include "TestDatabase.h"
+#include "ServerPair.h"
 
 #include "../support/ScopedEnv.h"
 
@@ -20,34 +20,18 @@ const QString LockSelect = "select * from KMR_USER_PSW where rowid = :tav__rowid
 
 class DatasetTest : public ::testing::Test {
 protected:
-    // The schema is loaded once; every test works on a copy of that database.
-    static void SetUpTestSuite() {
-        Template = new TestDatabase;
-        QString error;
-        if (!Template->Create(false, &error)) {
-            TemplateError = error;
-            delete Template;
-            Template = nullptr;
-        }
-    }
-    static void TearDownTestSuite() {
-        delete Template;
-        Template = nullptr;
-    }
-
     void SetUp() override {
-        ASSERT_TRUE(Template) << TemplateError.toStdString();
-        ASSERT_TRUE(Db.CopyFrom(*Template));
-        Session = Db.Connect();
-        TestDatabase::Exec(Session.get(),
-                           "INSERT INTO KMR_USER_PSW (TABNUM, NAME, ALLNAME, GROUPID, WENABLED, IPADR, IP) "
-                           "VALUES (1, 'ivanov', 'Иванов И.И.', 1, 'T', '10.0.0.1', '10.0.0.1')");
-        TestDatabase::Exec(Session.get(),
-                           "INSERT INTO KMR_USER_PSW (TABNUM, NAME, ALLNAME, GROUPID, WENABLED, IPADR, IP) "
-                           "VALUES (2, 'petrov', 'Петров П.П.', 1, 'F', NULL, NULL)");
-        TestDatabase::Exec(Session.get(),
-                           "INSERT INTO KMR_USER_PSW (TABNUM, NAME, ALLNAME, GROUPID) VALUES (3, 'sidorov', "
-                           "'Сидоров С.С.', 2)");
+        ASSERT_TRUE(Db.Error().isEmpty()) << Db.Error().toStdString();
+        Session = Db.LogOn(Db.MainDb());
+        TServerPair::Exec(*Session,
+                          "INSERT INTO KMR_USER_PSW (TABNUM, NAME, ALLNAME, GROUPID, WENABLED, IPADR, IP) "
+                          "VALUES (1, 'ivanov', 'Иванов И.И.', 1, 'T', '10.0.0.1', '10.0.0.1')");
+        TServerPair::Exec(*Session,
+                          "INSERT INTO KMR_USER_PSW (TABNUM, NAME, ALLNAME, GROUPID, WENABLED, IPADR, IP) "
+                          "VALUES (2, 'petrov', 'Петров П.П.', 1, 'F', NULL, NULL)");
+        TServerPair::Exec(*Session,
+                          "INSERT INTO KMR_USER_PSW (TABNUM, NAME, ALLNAME, GROUPID) VALUES (3, 'sidorov', "
+                          "'Сидоров С.С.', 2)");
         Session->Commit();
     }
 
@@ -61,7 +45,7 @@ protected:
 
     // TABNUM, NAME, ALLNAME, WENABLED and IPADR of a user as another session reads them.
     QString ServerRow(int tabnum) {
-        auto other = Db.Connect();
+        auto other = Db.LogOn(Db.MainDb());
         TOracleQuery query;
         query.SetSession(other.get());
         query.SetSQLText(
@@ -78,7 +62,7 @@ protected:
 
     // ALLNAME of a user as another session reads it.
     QString ServerName(int tabnum) {
-        auto other = Db.Connect();
+        auto other = Db.LogOn(Db.MainDb());
         TOracleQuery query;
         query.SetSession(other.get());
         query.SetSQLText(QString("SELECT ALLNAME FROM KMR_USER_PSW WHERE TABNUM = %1").arg(tabnum));
@@ -86,9 +70,8 @@ protected:
         return query.Eof() ? QString("<no row>") : query.FieldAsString("ALLNAME");
     }
 
-    static inline TestDatabase* Template = nullptr;
-    static inline QString TemplateError;
-    TestDatabase Db;
+    // Every test works on a copy of the servers made once.
+    TServerPair Db{TServerContent::Schema};
     std::unique_ptr<TOracleSession> Session;
 };
 
@@ -131,19 +114,20 @@ TEST_F(DatasetTest, UserListHasSevenFieldsAndNoRowIdField) {
 
 TEST_F(DatasetTest, AllRowsAreFetchedInBlocksAtOpenAndNavigationStaysLocal) {
     for (int tabnum = 100; tabnum < 157; ++tabnum)
-        TestDatabase::Exec(Session.get(),
-                           QString("INSERT INTO KMR_USER_PSW (TABNUM, NAME) VALUES (%1, 'u%1')").arg(tabnum));
+        TServerPair::Exec(*Session,
+                          QString("INSERT INTO KMR_USER_PSW (TABNUM, NAME) VALUES (%1, 'u%1')").arg(tabnum));
     Session->Commit();
     auto roundTrips = [&](int readBuffer) {
         TOracleDataSet ds;
         ds.SetSession(Session.get());
         ds.SetSQLText(UserListSql);
         ds.SetReadBuffer(readBuffer);
-        Db.StartTrace();
+        Db.ClearTrace();
         ds.Open();
         EXPECT_EQ(ds.RecordCount(), 60);
-        const int calls = Db.Calls("OCIStmtExecute") + Db.Calls("OCIStmtFetch") + Db.Calls("OCIStmtFetch2");
-        Db.StartTrace();
+        const int calls =
+            Db.TraceCount("OCIStmtExecute") + Db.TraceCount("OCIStmtFetch") + Db.TraceCount("OCIStmtFetch2");
+        Db.ClearTrace();
         for (ds.First(); !ds.Eof(); ds.Next())
             ds.FieldByName("NAME")->AsString();
         ds.MoveTo(30);
@@ -158,19 +142,20 @@ TEST_F(DatasetTest, AllRowsAreFetchedInBlocksAtOpenAndNavigationStaysLocal) {
 
 TEST_F(DatasetTest, ChangingOnlyAllNameSendsFourLineUpdate) {
     auto ds = OpenUsers();
-    Db.StartTrace();
+    Db.ClearTrace();
     ds->Edit();
     // The check at Edit reads the row without locking it.
-    EXPECT_EQ(Db.Statements(), QStringList{"select * from KMR_USER_PSW where rowid = :tav__rowid"});
+    EXPECT_EQ(Db.TraceFile().Statements(),
+              QStringList{"select * from KMR_USER_PSW where rowid = :tav__rowid"});
     ds->FieldByName("ALLNAME")->SetAsString("Иванов Иван Иванович");
-    Db.StartTrace();
+    Db.ClearTrace();
     ds->Post();
-    EXPECT_EQ(Db.Statements(), (QStringList{"savepoint TAV__LOCKPOINT", LockSelect,
-                                            "update KMR_USER_PSW\n"
-                                            "set ALLNAME = :v2\n"
-                                            "where rowid = :tav__rowid\n"
-                                            "returning rowid into :tav__rowid"}));
-    EXPECT_EQ(Db.Calls("OCITransCommit"), 1);
+    EXPECT_EQ(Db.TraceFile().Statements(), (QStringList{"savepoint TAV__LOCKPOINT", LockSelect,
+                                                        "update KMR_USER_PSW\n"
+                                                        "set ALLNAME = :v2\n"
+                                                        "where rowid = :tav__rowid\n"
+                                                        "returning rowid into :tav__rowid"}));
+    EXPECT_EQ(Db.TraceCount("OCITransCommit"), 1);
     EXPECT_EQ(ds->State(), dsBrowse);
     EXPECT_EQ(ds->FieldByName("ALLNAME")->AsString(), "Иванов Иван Иванович");
     EXPECT_EQ(ServerRow(1), "1|ivanov|Иванов Иван Иванович|T|10.0.0.1");
@@ -182,20 +167,20 @@ TEST_F(DatasetTest, PostWithoutRealChangeSendsNothing) {
     ds->AfterPost = [&](TOracleDataSet*) { afterPost = true; };
 
     ds->Edit();
-    Db.StartTrace();
+    Db.ClearTrace();
     ds->FieldByName("ALLNAME")->SetAsString("Иванов И.И.");
     ds->Post();
-    EXPECT_TRUE(Db.Statements().isEmpty());
+    EXPECT_TRUE(Db.TraceFile().Statements().isEmpty());
     EXPECT_TRUE(afterPost);
 
     // Trailing blanks alone are no change either.
     ds->Edit();
-    Db.StartTrace();
+    Db.ClearTrace();
     ds->FieldByName("ALLNAME")->SetAsString("Иванов И.И.   ");
     ds->FieldByName("IPADR")->SetAsString("10.0.0.1 ");
     ds->Post();
-    EXPECT_TRUE(Db.Statements().isEmpty());
-    EXPECT_EQ(Db.Calls("OCITransCommit"), 0);
+    EXPECT_TRUE(Db.TraceFile().Statements().isEmpty());
+    EXPECT_EQ(Db.TraceCount("OCITransCommit"), 0);
     EXPECT_EQ(ds->State(), dsBrowse);
     EXPECT_EQ(ds->FieldByName("ALLNAME")->AsString(), "Иванов И.И.");
 }
@@ -205,9 +190,9 @@ TEST_F(DatasetTest, TextClearedToEmptyIsSetToNull) {
     ds->Edit();
     ds->FieldByName("IPADR")->SetAsString("");
     ds->FieldByName("WENABLED")->SetAsString("F");
-    Db.StartTrace();
+    Db.ClearTrace();
     ds->Post();
-    const QStringList statements = Db.Statements();
+    const QStringList statements = Db.TraceFile().Statements();
     ASSERT_EQ(statements.size(), 3);
     EXPECT_EQ(statements[2], "update KMR_USER_PSW\n"
                              "set WENABLED = :v5, IPADR = null\n"
@@ -226,14 +211,15 @@ TEST_F(DatasetTest, InsertSendsOnlyFilledColumnsAndKeepsTheNewRowId) {
     EXPECT_EQ(ds->State(), dsInsert);
     EXPECT_EQ(ds->RecordCount(), 4);
     ds->FieldByName("NAME")->SetAsString("novikov");
-    Db.StartTrace();
+    Db.ClearTrace();
     ds->Post();
-    EXPECT_EQ(Db.Statements(), (QStringList{"savepoint TAV__LOCKPOINT", "insert into KMR_USER_PSW\n"
-                                                                        "  (TABNUM, NAME)\n"
-                                                                        "values\n"
-                                                                        "  (:v1, :v3)\n"
-                                                                        "returning rowid into :tav__rowid"}));
-    EXPECT_EQ(Db.Calls("OCITransCommit"), 1);
+    EXPECT_EQ(Db.TraceFile().Statements(),
+              (QStringList{"savepoint TAV__LOCKPOINT", "insert into KMR_USER_PSW\n"
+                                                       "  (TABNUM, NAME)\n"
+                                                       "values\n"
+                                                       "  (:v1, :v3)\n"
+                                                       "returning rowid into :tav__rowid"}));
+    EXPECT_EQ(Db.TraceCount("OCITransCommit"), 1);
     EXPECT_EQ(ds->State(), dsBrowse);
     EXPECT_EQ(ds->RowId().size(), 18);
     // Each value went into its own column; the others stay empty.
@@ -252,24 +238,25 @@ TEST_F(DatasetTest, InsertSendsOnlyFilledColumnsAndKeepsTheNewRowId) {
 TEST_F(DatasetTest, DeleteSendsLockThenDeleteAndRespectsBeforeDelete) {
     auto ds = OpenUsers();
     ds->BeforeDelete = [](TOracleDataSet*) { throw Exception("not now"); };
-    Db.StartTrace();
+    Db.ClearTrace();
     EXPECT_THROW(ds->Delete(), Exception);
-    EXPECT_TRUE(Db.Statements().isEmpty());
+    EXPECT_TRUE(Db.TraceFile().Statements().isEmpty());
     EXPECT_EQ(ds->RecordCount(), 3);
 
     ds->BeforeDelete = nullptr;
     ds->Last();
     ds->Delete();
-    EXPECT_EQ(Db.Statements(), (QStringList{"savepoint TAV__LOCKPOINT", LockSelect,
-                                            "delete from KMR_USER_PSW\nwhere rowid = :tav__rowid"}));
+    EXPECT_EQ(Db.TraceFile().Statements(),
+              (QStringList{"savepoint TAV__LOCKPOINT", LockSelect,
+                           "delete from KMR_USER_PSW\nwhere rowid = :tav__rowid"}));
     EXPECT_EQ(ds->RecordCount(), 2);
     EXPECT_EQ(ServerName(3), "<no row>");
 }
 
 TEST_F(DatasetTest, RowDeletedByAnotherUserStaysInTheList) {
     auto ds = OpenUsers();
-    auto other = Db.Connect();
-    TestDatabase::Exec(other.get(), "DELETE FROM KMR_USER_PSW WHERE TABNUM = 1");
+    auto other = Db.LogOn(Db.MainDb());
+    TServerPair::Exec(*other, "DELETE FROM KMR_USER_PSW WHERE TABNUM = 1");
     other->Commit();
     try {
         ds->Delete();
@@ -286,8 +273,8 @@ TEST_F(DatasetTest, RowDeletedByAnotherUserStaysInTheList) {
 
 TEST_F(DatasetTest, RowChangedByAnotherUserFailsAtEdit) {
     auto ds = OpenUsers();
-    auto other = Db.Connect();
-    TestDatabase::Exec(other.get(), "UPDATE KMR_USER_PSW SET IPADR = '10.0.0.9' WHERE TABNUM = 1");
+    auto other = Db.LogOn(Db.MainDb());
+    TServerPair::Exec(*other, "UPDATE KMR_USER_PSW SET IPADR = '10.0.0.9' WHERE TABNUM = 1");
     other->Commit();
     try {
         ds->Edit();
@@ -300,12 +287,12 @@ TEST_F(DatasetTest, RowChangedByAnotherUserFailsAtEdit) {
     // A change between Edit and Post is found by the check under the lock.
     ds->Next();
     ds->Edit();
-    TestDatabase::Exec(other.get(), "UPDATE KMR_USER_PSW SET ALLNAME = 'Другой' WHERE TABNUM = 2");
+    TServerPair::Exec(*other, "UPDATE KMR_USER_PSW SET ALLNAME = 'Другой' WHERE TABNUM = 2");
     other->Commit();
     ds->FieldByName("IPADR")->SetAsString("10.1.1.1");
-    Db.StartTrace();
+    Db.ClearTrace();
     EXPECT_THROW(ds->Post(), EDatabaseError);
-    EXPECT_EQ(Db.Statements().last(), "rollback to savepoint TAV__LOCKPOINT");
+    EXPECT_EQ(Db.TraceFile().Statements().last(), "rollback to savepoint TAV__LOCKPOINT");
     EXPECT_EQ(ds->State(), dsEdit);
 }
 
@@ -317,8 +304,8 @@ TEST_F(DatasetTest, RowLockedByAnotherUserKeepsTheRecordInEdit) {
     ds->Edit();
     ds->FieldByName("ALLNAME")->SetAsString("Иванов-Заблокированный");
 
-    auto other = Db.Connect();
-    TestDatabase::Exec(other.get(), "UPDATE KMR_USER_PSW SET IP = IP WHERE TABNUM = 1");
+    auto other = Db.LogOn(Db.MainDb());
+    TServerPair::Exec(*other, "UPDATE KMR_USER_PSW SET IP = IP WHERE TABNUM = 1");
     const auto posted = std::chrono::steady_clock::now();
     try {
         ds->Post();
@@ -342,14 +329,14 @@ TEST_F(DatasetTest, RefusedInsertIsUndoneAndStaysInInsertState) {
     ds->Append();
     ds->FieldByName("TABNUM")->SetAsInteger(2); // taken: the primary key refuses it
     ds->FieldByName("NAME")->SetAsString("dup");
-    Db.StartTrace();
+    Db.ClearTrace();
     try {
         ds->Post();
         FAIL() << "no error";
     } catch (const EDatabaseError& e) {
         EXPECT_TRUE(e.Message().startsWith("ORA-00001")) << e.Message().toStdString();
     }
-    EXPECT_EQ(Db.Statements().last(), "rollback to savepoint TAV__LOCKPOINT");
+    EXPECT_EQ(Db.TraceFile().Statements().last(), "rollback to savepoint TAV__LOCKPOINT");
     EXPECT_EQ(ds->State(), dsInsert);
     // Nothing of the refused insert survives a commit of the session.
     Session->Commit();
@@ -365,7 +352,7 @@ TEST_F(DatasetTest, RefusedInsertIsUndoneAndStaysInInsertState) {
 TEST_F(DatasetTest, InvalidInputIsRefusedBeforeTheServer) {
     auto ds = OpenUsers();
     ds->Edit();
-    Db.StartTrace();
+    Db.ClearTrace();
     try {
         ds->FieldByName("GROUPID")->SetAsString("abc");
         FAIL() << "no error";
@@ -390,7 +377,7 @@ TEST_F(DatasetTest, InvalidInputIsRefusedBeforeTheServer) {
 
     // Setting a value outside edit state.
     EXPECT_THROW(ds->FieldByName("NAME")->SetAsString("x"), EDatabaseError);
-    EXPECT_TRUE(Db.Statements().isEmpty());
+    EXPECT_TRUE(Db.TraceFile().Statements().isEmpty());
 }
 
 TEST_F(DatasetTest, DatasetWithoutRowIdCannotBeModified) {
@@ -421,12 +408,12 @@ TEST_F(DatasetTest, AnAliasedRowIdIsFoundByItsServerType) {
     EXPECT_EQ(ds.RowId().size(), 18);
     ds.Edit();
     ds.FieldByName("ALLNAME")->SetAsString("Иванов Иван");
-    Db.StartTrace();
+    Db.ClearTrace();
     ds.Post();
-    EXPECT_EQ(Db.Statements().value(2), "update KMR_USER_PSW\n"
-                                        "set ALLNAME = :v2\n"
-                                        "where rowid = :tav__rowid\n"
-                                        "returning rowid into :tav__rowid");
+    EXPECT_EQ(Db.TraceFile().Statements().value(2), "update KMR_USER_PSW\n"
+                                                    "set ALLNAME = :v2\n"
+                                                    "where rowid = :tav__rowid\n"
+                                                    "returning rowid into :tav__rowid");
     EXPECT_EQ(ServerName(1), "Иванов Иван");
     // A column named ROWID still wins over an earlier one of that type.
     TOracleDataSet both;
@@ -481,10 +468,10 @@ TEST_F(DatasetTest, DuplicateColumnNamesAreMadeUnique) {
 }
 
 TEST_F(DatasetTest, TypedColumnsSurviveTheConcurrencyCheck) {
-    TestDatabase::Exec(Session.get(), "CREATE TABLE T_TYPES (ID NUMBER(9) NOT NULL, F NUMBER(12,4), D DATE, "
-                                      "S CHAR(10), R LONG RAW)");
-    TestDatabase::Exec(Session.get(), "INSERT INTO T_TYPES VALUES (1, 3.1416, TO_DATE('2024-02-29 13:45:10', "
-                                      "'YYYY-MM-DD HH24:MI:SS'), 'ab', NULL)");
+    TServerPair::Exec(*Session, "CREATE TABLE T_TYPES (ID NUMBER(9) NOT NULL, F NUMBER(12,4), D DATE, "
+                                "S CHAR(10), R LONG RAW)");
+    TServerPair::Exec(*Session, "INSERT INTO T_TYPES VALUES (1, 3.1416, TO_DATE('2024-02-29 13:45:10', "
+                                "'YYYY-MM-DD HH24:MI:SS'), 'ab', NULL)");
     Session->Commit();
     TOracleDataSet ds;
     ds.SetSession(Session.get());
@@ -514,7 +501,7 @@ TEST_F(DatasetTest, TypedColumnsSurviveTheConcurrencyCheck) {
 // The dataset loads the rows from the query's buffers itself: every value must be what the query's
 // Field gives for it, whatever the text holds.
 TEST_F(DatasetTest, LoadedValuesAreThoseTheQueryReads) {
-    TestDatabase::Exec(Session.get(), "CREATE TABLE T_LOAD (ID NUMBER(9), F NUMBER(12,4), D DATE, "
+    TServerPair::Exec(*Session, "CREATE TABLE T_LOAD (ID NUMBER(9), F NUMBER(12,4), D DATE, "
                                       "S VARCHAR2(200), C CHAR(4))");
     const QStringList texts = {
         "plain ascii",

@@ -1,16 +1,17 @@
 // The data-aware controls on the demo user list, offscreen: a grid and a navigator driven the way a
 // person drives them (click, type, move to the next row), with the dialog questions answered by
 // the scripted answerer and the results read back from the server by a second session.
-#include "../support/QtTestApplication.h"
 #include "DBCheckBox.h"
 #include "DBEdit.h"
 #include "DBGridEh.h"
 #include "DBNavigator.h"
 #include "DBText.h"
 #include "DataSource.h"
+#include "QtTestApplication.h"
 #include "ScriptedAnswerer.h"
+#include "TypeText.h"
 
-#include "../dataset/TestDatabase.h"
+#include "ServerPair.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -25,12 +26,6 @@
 namespace {
 
 [[maybe_unused]] ::testing::Environment* const Qt = RegisterQtTestApplication("dbaware_test");
-
-// Types any text, Cyrillic included, key by key.
-void TypeText(QWidget* widget, const QString& text) {
-    for (QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-}
 
 const QString UserListSql =
     "SELECT TABNUM, ALLNAME, NAME, GROUPID, WENABLED, IPADR, IP, ROWID FROM KMR_USER_PSW\r\n"
@@ -86,25 +81,10 @@ struct UserList : QWidget {
 
 class DbAwareTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        Template = new TestDatabase;
-        QString error;
-        if (!Template->Create(true, &error)) {
-            TemplateError = error;
-            delete Template;
-            Template = nullptr;
-        }
-    }
-    static void TearDownTestSuite() {
-        delete Template;
-        Template = nullptr;
-    }
-
     void SetUp() override {
-        ASSERT_TRUE(Template) << TemplateError.toStdString();
-        ASSERT_TRUE(Db.CopyFrom(*Template));
-        Session = Db.Connect();
-        Other = Db.Connect();
+        ASSERT_TRUE(Db.Error().isEmpty()) << Db.Error().toStdString();
+        Session = Db.LogOn(Db.MainDb());
+        Other = Db.LogOn(Db.MainDb());
         Window = std::make_unique<UserList>(Session.get());
         Tester = std::make_unique<QAbstractItemModelTester>(
             Window->Grid->Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
@@ -161,9 +141,8 @@ protected:
         QTest::mouseClick(b, Qt::LeftButton);
     }
 
-    static inline TestDatabase* Template = nullptr;
-    static inline QString TemplateError;
-    TestDatabase Db;
+    // Every test works on a copy of the servers made once.
+    TServerPair Db{TServerContent::Demo};
     std::unique_ptr<TOracleSession> Session;
     std::unique_ptr<TOracleSession> Other;
     std::unique_ptr<UserList> Window;
@@ -221,7 +200,7 @@ TEST_F(DbAwareTest, GridAndNavigatorShowTheUserList) {
 
 TEST_F(DbAwareTest, NameTypedIntoACellIsWrittenWhenMovingToTheNextRow) {
     const int tabnum = CurrentTabnum();
-    Db.StartTrace();
+    Db.ClearTrace();
     TypeIntoCell(0, 0, "Смирнова Ольга Петровна");
     EXPECT_EQ(Window->Users->State(), dsEdit);
     EXPECT_EQ(ServerValue(tabnum, "ALLNAME").isEmpty(), false);
@@ -234,8 +213,9 @@ TEST_F(DbAwareTest, NameTypedIntoACellIsWrittenWhenMovingToTheNextRow) {
     EXPECT_EQ(ServerValue(tabnum, "ALLNAME"), "Смирнова Ольга Петровна");
     EXPECT_EQ(Window->Grid->model()->data(Window->Grid->model()->index(0, 0)).toString(),
               "Смирнова Ольга Петровна");
-    EXPECT_TRUE(Db.Statements().contains("update KMR_USER_PSW\nset ALLNAME = :v2\nwhere rowid = :tav__rowid\n"
-                                         "returning rowid into :tav__rowid"));
+    EXPECT_TRUE(Db.TraceFile().Statements().contains(
+        "update KMR_USER_PSW\nset ALLNAME = :v2\nwhere rowid = :tav__rowid\n"
+        "returning rowid into :tav__rowid"));
 }
 
 TEST_F(DbAwareTest, InsertFillAndPostWithTheNavigator) {
@@ -288,7 +268,7 @@ TEST_F(DbAwareTest, DeleteAsksFirst) {
 TEST_F(DbAwareTest, RefusedPostKeepsTheRowInEditAndShowsWhy) {
     const int tabnum = CurrentTabnum();
     TypeIntoCell(0, 0, "Заблокированный");
-    TestDatabase::Exec(Other.get(), QString("UPDATE KMR_USER_PSW SET IP = IP WHERE TABNUM = %1").arg(tabnum));
+    TServerPair::Exec(*Other, QString("UPDATE KMR_USER_PSW SET IP = IP WHERE TABNUM = %1").arg(tabnum));
 
     Answerer.ExpectMessage(mrOk, "Record is locked by another user");
     QTest::keyClick(Window->Grid, Qt::Key_Down);
@@ -306,8 +286,8 @@ TEST_F(DbAwareTest, RefusedPostKeepsTheRowInEditAndShowsWhy) {
 
 TEST_F(DbAwareTest, EditOfARowChangedMeanwhileIsRefusedBeforeTyping) {
     const int tabnum = CurrentTabnum();
-    TestDatabase::Exec(Other.get(),
-                       QString("UPDATE KMR_USER_PSW SET NAME = 'renamed' WHERE TABNUM = %1").arg(tabnum));
+    TServerPair::Exec(*Other,
+                      QString("UPDATE KMR_USER_PSW SET NAME = 'renamed' WHERE TABNUM = %1").arg(tabnum));
     Other->Commit();
     Answerer.ExpectMessage(mrOk, "Record has been changed by another user");
     Window->Grid->setFocus();
@@ -346,14 +326,14 @@ TEST_F(DbAwareTest, CheckBoxAndEditBoxWriteTheirFields) {
 
 TEST_F(DbAwareTest, TextTypedIntoANumberColumnIsRefused) {
     Window->Grid->AddColumn("GROUPID", "Группа", 50);
-    Db.StartTrace();
+    Db.ClearTrace();
     Answerer.ExpectMessage(mrOk, "'abc' is not a valid integer value");
     TypeIntoCell(0, 2, "abc");
     EXPECT_EQ(Answerer.Pending(), 0);
     EXPECT_FALSE(Window->Users->Modified());
     QTest::keyClick(Window->Grid, Qt::Key_Down);
     EXPECT_EQ(Window->Users->State(), dsBrowse);
-    for (const QString& statement : Db.Statements())
+    for (const QString& statement : Db.TraceFile().Statements())
         EXPECT_FALSE(statement.startsWith("update")) << statement.toStdString();
 }
 

@@ -30,7 +30,7 @@ protected:
 
 TEST_F(AutoConnect, NoticeWindowWhileTheMainServerIsMissing) {
     UseRealWindow();
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     Down(MainDb());
     WriteIni(1, 0, true);
     TFOracleBase& m = CreateModule();
@@ -71,7 +71,7 @@ TEST_F(AutoConnect, NoticeWindowWhileTheMainServerIsMissing) {
 }
 
 TEST_F(AutoConnect, DeactivatedWindowIsNotShownAgainButClosedWhenTheServerReturns) {
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     Down(MainDb());
     WriteIni(1, 0, true);
     CreateModule();
@@ -90,7 +90,7 @@ TEST_F(AutoConnect, DeactivatedWindowIsNotShownAgainButClosedWhenTheServerReturn
 
 TEST_F(AutoConnect, ExitButtonEndsTheProgram) {
     UseRealWindow();
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     Down(MainDb());
     WriteIni(1, 0, true);
     CreateModule();
@@ -101,7 +101,7 @@ TEST_F(AutoConnect, ExitButtonEndsTheProgram) {
 }
 
 TEST_F(AutoConnect, BusyModuleIgnoresTheTick) {
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     Down(MainDb());
     WriteIni(1, 0, true);
     TFOracleBase& m = CreateModule();
@@ -113,7 +113,7 @@ TEST_F(AutoConnect, BusyModuleIgnoresTheTick) {
 }
 
 TEST_F(AutoConnect, WithoutAutoConnectThereIsNoWindowNorTimer) {
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     WriteIni(1, 0, false);
     TFOracleBase& m = CreateModule();
     EXPECT_EQ(m.Notice(), nullptr);
@@ -122,7 +122,7 @@ TEST_F(AutoConnect, WithoutAutoConnectThereIsNoWindowNorTimer) {
 }
 
 TEST_F(AutoConnect, StatusPanelShowsTheConnectionSummary) {
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     WriteIni(1, 0, false);
     TFOracleBase& m = CreateModule();
     m.SetUserFullName(QString::fromUtf8("Соколов Андрей Викторович"));

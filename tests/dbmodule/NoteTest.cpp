@@ -14,14 +14,14 @@ class NoteGate : public ServerTest {
 protected:
     // One server: RO 2 gives view mode, RO 0 edit mode.
     TFOracleBase& OneServer(int ro) {
-        SetSrv(MainDb(), SrvRow{0, 0, ro});
+        SetSrv(MainDb(), TSrvRow{0, 0, ro});
         WriteIni(1, 0, false);
         return CreateModule();
     }
     // Two servers with mirroring (main (0,1), reserve (1,0)).
     TFOracleBase& Mirrored() {
-        SetSrv(MainDb(), SrvRow{0, 1, 0});
-        SetSrv(ReserveDb(), SrvRow{1, 0, 0});
+        SetSrv(MainDb(), TSrvRow{0, 1, 0});
+        SetSrv(ReserveDb(), TSrvRow{1, 0, 0});
         WriteIni(2, 0, false);
         TFOracleBase& m = CreateModule();
         EXPECT_TRUE(MirrorWrites.load());
@@ -267,8 +267,8 @@ TEST_F(NoteGate, NextId) {
 }
 
 TEST_F(NoteGate, QueriesFollowTheMainSessionAfterASwap) {
-    SetSrv(MainDb(), SrvRow{3, 0, 0});
-    SetSrv(ReserveDb(), SrvRow{0, 1, 0});
+    SetSrv(MainDb(), TSrvRow{3, 0, 0});
+    SetSrv(ReserveDb(), TSrvRow{0, 1, 0});
     WriteIni(2, 0, false);
     TFOracleBase& m = CreateModule();
     ASSERT_EQ(m.ADatabase->LogonDatabase(), ReserveDb());

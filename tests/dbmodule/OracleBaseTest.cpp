@@ -15,8 +15,8 @@ namespace {
 struct StateCase {
     const char* name;
     int nServer, cServer;
-    std::optional<SrvRow> mainRow; // nullopt: SRV without a row
-    std::optional<SrvRow> reserveRow;
+    std::optional<TSrvRow> mainRow; // nullopt: SRV without a row
+    std::optional<TSrvRow> reserveRow;
     bool mainDown, reserveDown;
     bool mainOk, canWrite, mirror;
     bool swapped; // ADatabase addresses the former reserve afterwards
@@ -55,33 +55,33 @@ TEST_P(ServerStates, EvaluationAtStart) {
 // clang-format off
 const StateCase stateCases[] = {
     // One server.
-    {"OneServerEditMode", 1, 0, SrvRow{0, 0, 0}, std::nullopt, false, false, true, true, false, false},
-    {"OneServerRo1EditMode", 1, 0, SrvRow{0, 0, 1}, std::nullopt, false, false, true, true, false, false},
-    {"OneServerRo2ViewMode", 1, 0, SrvRow{0, 0, 2}, std::nullopt, false, false, true, false, false, false},
+    {"OneServerEditMode", 1, 0, TSrvRow{0, 0, 0}, std::nullopt, false, false, true, true, false, false},
+    {"OneServerRo1EditMode", 1, 0, TSrvRow{0, 0, 1}, std::nullopt, false, false, true, true, false, false},
+    {"OneServerRo2ViewMode", 1, 0, TSrvRow{0, 0, 2}, std::nullopt, false, false, true, false, false, false},
     {"OneServerSrvWithoutRowIsViewMode", 1, 0, std::nullopt, std::nullopt, false, false, true, false, false, false},
-    {"OneServerMain2StillUsable", 1, 0, SrvRow{2, 0, 0}, std::nullopt, false, false, true, true, false, false},
-    {"OneServerDown", 1, 0, SrvRow{0, 0, 0}, std::nullopt, true, false, false, false, false, false},
+    {"OneServerMain2StillUsable", 1, 0, TSrvRow{2, 0, 0}, std::nullopt, false, false, true, true, false, false},
+    {"OneServerDown", 1, 0, TSrvRow{0, 0, 0}, std::nullopt, true, false, false, false, false, false},
     // Two servers, only the server marked 2.
-    {"Choice2SwapsOnceToServerMarked2", 2, 2, SrvRow{0, 1, 0}, SrvRow{2, 0, 0}, false, false, true, true, false, true},
-    {"Choice2MainMarked2", 2, 2, SrvRow{2, 0, 1}, SrvRow{0, 0, 0}, false, false, true, true, false, false},
-    {"Choice2Marked2ButRo2", 2, 2, SrvRow{2, 0, 2}, SrvRow{0, 0, 0}, false, false, true, false, false, false},
-    {"Choice2NeitherMarked", 2, 2, SrvRow{0, 1, 0}, SrvRow{1, 0, 0}, false, false, false, false, false, true},
-    {"Choice2MainDownReserveMarked", 2, 2, SrvRow{0, 1, 0}, SrvRow{2, 0, 0}, true, false, true, true, false, true},
+    {"Choice2SwapsOnceToServerMarked2", 2, 2, TSrvRow{0, 1, 0}, TSrvRow{2, 0, 0}, false, false, true, true, false, true},
+    {"Choice2MainMarked2", 2, 2, TSrvRow{2, 0, 1}, TSrvRow{0, 0, 0}, false, false, true, true, false, false},
+    {"Choice2Marked2ButRo2", 2, 2, TSrvRow{2, 0, 2}, TSrvRow{0, 0, 0}, false, false, true, false, false, false},
+    {"Choice2NeitherMarked", 2, 2, TSrvRow{0, 1, 0}, TSrvRow{1, 0, 0}, false, false, false, false, false, true},
+    {"Choice2MainDownReserveMarked", 2, 2, TSrvRow{0, 1, 0}, TSrvRow{2, 0, 0}, true, false, true, true, false, true},
     // Two servers, automatic choice.
-    {"Auto01Mirrors", 2, 0, SrvRow{0, 1, 0}, SrvRow{1, 0, 0}, false, false, true, true, true, false},
-    {"Auto00Mirrors", 2, 0, SrvRow{0, 0, 0}, SrvRow{1, 0, 0}, false, false, true, true, true, false},
-    {"Auto05NoMirror", 2, 0, SrvRow{0, 5, 0}, SrvRow{1, 0, 0}, false, false, true, true, false, false},
-    {"Auto01ReserveDownNoMirror", 2, 0, SrvRow{0, 1, 0}, SrvRow{1, 0, 0}, false, true, true, true, false, false},
-    {"Auto01Ro2View", 2, 0, SrvRow{0, 1, 2}, SrvRow{1, 0, 0}, false, false, true, false, false, false},
-    {"Auto10SwapsAndMirrors", 2, 0, SrvRow{1, 0, 0}, SrvRow{0, 1, 0}, false, false, true, true, true, true},
-    {"Auto30SwapsWithoutMirror", 2, 0, SrvRow{3, 0, 0}, SrvRow{0, 1, 0}, false, false, true, true, false, true},
-    {"Auto11NoMainServer", 2, 0, SrvRow{1, 1, 0}, SrvRow{1, 1, 0}, false, false, false, false, false, false},
-    {"Auto12NoMainServer", 2, 0, SrvRow{1, 2, 0}, SrvRow{0, 0, 0}, false, false, false, false, false, false},
-    {"AutoMain2AsksReserveAndSwaps", 2, 0, SrvRow{2, 0, 0}, SrvRow{0, 1, 0}, false, false, true, true, false, true},
-    {"AutoMain2ReserveRo2", 2, 0, SrvRow{2, 0, 0}, SrvRow{0, 1, 2}, false, false, true, false, false, true},
-    {"AutoMainDownReserve0Swaps", 2, 0, SrvRow{0, 1, 0}, SrvRow{0, 1, 0}, true, false, true, true, false, true},
-    {"AutoMainDownReserve1NoServer", 2, 0, SrvRow{0, 1, 0}, SrvRow{1, 0, 0}, true, false, false, false, false, false},
-    {"AutoBothDown", 2, 0, SrvRow{0, 1, 0}, SrvRow{1, 0, 0}, true, true, false, false, false, false},
+    {"Auto01Mirrors", 2, 0, TSrvRow{0, 1, 0}, TSrvRow{1, 0, 0}, false, false, true, true, true, false},
+    {"Auto00Mirrors", 2, 0, TSrvRow{0, 0, 0}, TSrvRow{1, 0, 0}, false, false, true, true, true, false},
+    {"Auto05NoMirror", 2, 0, TSrvRow{0, 5, 0}, TSrvRow{1, 0, 0}, false, false, true, true, false, false},
+    {"Auto01ReserveDownNoMirror", 2, 0, TSrvRow{0, 1, 0}, TSrvRow{1, 0, 0}, false, true, true, true, false, false},
+    {"Auto01Ro2View", 2, 0, TSrvRow{0, 1, 2}, TSrvRow{1, 0, 0}, false, false, true, false, false, false},
+    {"Auto10SwapsAndMirrors", 2, 0, TSrvRow{1, 0, 0}, TSrvRow{0, 1, 0}, false, false, true, true, true, true},
+    {"Auto30SwapsWithoutMirror", 2, 0, TSrvRow{3, 0, 0}, TSrvRow{0, 1, 0}, false, false, true, true, false, true},
+    {"Auto11NoMainServer", 2, 0, TSrvRow{1, 1, 0}, TSrvRow{1, 1, 0}, false, false, false, false, false, false},
+    {"Auto12NoMainServer", 2, 0, TSrvRow{1, 2, 0}, TSrvRow{0, 0, 0}, false, false, false, false, false, false},
+    {"AutoMain2AsksReserveAndSwaps", 2, 0, TSrvRow{2, 0, 0}, TSrvRow{0, 1, 0}, false, false, true, true, false, true},
+    {"AutoMain2ReserveRo2", 2, 0, TSrvRow{2, 0, 0}, TSrvRow{0, 1, 2}, false, false, true, false, false, true},
+    {"AutoMainDownReserve0Swaps", 2, 0, TSrvRow{0, 1, 0}, TSrvRow{0, 1, 0}, true, false, true, true, false, true},
+    {"AutoMainDownReserve1NoServer", 2, 0, TSrvRow{0, 1, 0}, TSrvRow{1, 0, 0}, true, false, false, false, false, false},
+    {"AutoBothDown", 2, 0, TSrvRow{0, 1, 0}, TSrvRow{1, 0, 0}, true, true, false, false, false, false},
 };
 // clang-format on
 
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(DbModule, ServerStates, ::testing::ValuesIn(stateCases)
 class DbModule : public ServerTest {};
 
 TEST_F(DbModule, OneServerWithoutSrvTableIsLoggedOffAndInViewMode) {
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     Exec(MainDb(), QStringLiteral("DROP TABLE SRV"));
     WriteIni(1, 0, false);
     TFOracleBase& m = CreateModule();
@@ -114,12 +114,12 @@ TEST_F(DbModule, NoSettingsFileMeansOneDefaultServer) {
 }
 
 TEST_F(DbModule, RefreshServersClearsTheModesAndReevaluates) {
-    SetSrv(MainDb(), SrvRow{0, 1, 0});
-    SetSrv(ReserveDb(), SrvRow{1, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 1, 0});
+    SetSrv(ReserveDb(), TSrvRow{1, 0, 0});
     WriteIni(2, 0, false);
     TFOracleBase& m = CreateModule();
     ASSERT_TRUE(MirrorWrites.load());
-    SetSrv(MainDb(), SrvRow{0, 5, 0});
+    SetSrv(MainDb(), TSrvRow{0, 5, 0});
     m.RefreshServers();
     EXPECT_TRUE(CanWrite.load());
     EXPECT_FALSE(MirrorWrites.load());
@@ -132,8 +132,8 @@ TEST_F(DbModule, RefreshServersClearsTheModesAndReevaluates) {
 }
 
 TEST_F(DbModule, ReserveStopsAnsweringWhileMirroringIsFoundByItsWatcher) {
-    SetSrv(MainDb(), SrvRow{0, 1, 0});
-    SetSrv(ReserveDb(), SrvRow{1, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 1, 0});
+    SetSrv(ReserveDb(), TSrvRow{1, 0, 0});
     WriteIni(2, 0, false);
     TFOracleBase& m = CreateModule();
     ASSERT_TRUE(MirrorWrites.load());
@@ -170,7 +170,7 @@ TEST_F(DbModule, ReserveStopsAnsweringWhileMirroringIsFoundByItsWatcher) {
 }
 
 TEST_F(DbModule, MainServerBackIsFoundByTheWatcher) {
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     Down(MainDb());
     WriteIni(1, 0, false);
     TFOracleBase& m = CreateModule();
@@ -190,8 +190,8 @@ TEST_F(DbModule, MainServerBackIsFoundByTheWatcher) {
 }
 
 TEST_F(DbModule, FailedSwapLeavesParametersExchangedAndNextEvaluationUsesThem) {
-    SetSrv(MainDb(), SrvRow{1, 0, 0});
-    SetSrv(ReserveDb(), SrvRow{0, 1, 0});
+    SetSrv(MainDb(), TSrvRow{1, 0, 0});
+    SetSrv(ReserveDb(), TSrvRow{0, 1, 0});
     Down(ReserveDb());
     WriteIni(2, 0, false);
     TFOracleBase& m = CreateModule();
@@ -209,8 +209,8 @@ TEST_F(DbModule, FailedSwapLeavesParametersExchangedAndNextEvaluationUsesThem) {
 }
 
 TEST_F(DbModule, SwapWaitsForARunningReserveProbe) {
-    SetSrv(MainDb(), SrvRow{0, 1, 0});
-    SetSrv(ReserveDb(), SrvRow{1, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 1, 0});
+    SetSrv(ReserveDb(), TSrvRow{1, 0, 0});
     WriteIni(2, 0, false);
     FReserveIdleTimeoutMs = 1500;
     TFOracleBase& m = CreateModule();
@@ -238,8 +238,8 @@ TEST_F(DbModule, SwapWaitsForARunningReserveProbe) {
 TEST_F(DbModule, DestroyingTheModuleWaitsForAnEvaluationUnderWay) {
     // Main down, reserve free to take over: the watcher's evaluation swaps, and the swap waits for
     // the reserve probe (which the test holds) until the time-out.
-    SetSrv(MainDb(), SrvRow{0, 1, 0});
-    SetSrv(ReserveDb(), SrvRow{0, 1, 0});
+    SetSrv(MainDb(), TSrvRow{0, 1, 0});
+    SetSrv(ReserveDb(), TSrvRow{0, 1, 0});
     Down(MainDb());
     Down(ReserveDb());
     WriteIni(2, 0, false);
@@ -261,7 +261,7 @@ TEST_F(DbModule, DestroyingTheModuleWaitsForAnEvaluationUnderWay) {
 }
 
 TEST_F(DbModule, CommitAllAndRollbackAllFollowTheModes) {
-    SetSrv(MainDb(), SrvRow{0, 0, 2});
+    SetSrv(MainDb(), TSrvRow{0, 0, 2});
     WriteIni(1, 0, false);
     TFOracleBase& m = CreateModule();
     ASSERT_FALSE(CanWrite.load());
@@ -316,7 +316,7 @@ std::vector<SessionLabel> SessionLabels(const QString& db) {
 }
 
 TEST_F(DbModule, SessionIsLabelledWithModuleAddressAndUserNumber) {
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     WriteIni(1, 0, false);
     TFOracleBase& m = CreateModule();
     auto labels = SessionLabels(MainDb());
@@ -329,7 +329,7 @@ TEST_F(DbModule, SessionIsLabelledWithModuleAddressAndUserNumber) {
     Exec(MainDb(),
          QStringLiteral("INSERT INTO USER_PSW (TABNUM, NAME, WENABLED) VALUES (17, 'ivanov', 'T')"));
     m.UserTabNum = 17;
-    FHost->Unresolvable = true;
+    FHost->Address.clear(); // the name does not resolve
     m.SessionAfterLogOn(m.ADatabase);
     labels = SessionLabels(MainDb());
     ASSERT_EQ(labels.size(), 1u);
@@ -340,7 +340,7 @@ TEST_F(DbModule, SessionIsLabelledWithModuleAddressAndUserNumber) {
 }
 
 TEST_F(DbModule, DisabledUserIsToldAndTheProgramEnds) {
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     Exec(MainDb(),
          QStringLiteral("INSERT INTO USER_PSW (TABNUM, NAME, WENABLED) VALUES (7, 'lebedev', 'F')"));
     WriteIni(1, 0, false);
@@ -356,7 +356,7 @@ TEST_F(DbModule, DisabledUserIsToldAndTheProgramEnds) {
 }
 
 TEST_F(DbModule, DisabledUserFoundByAWatcherIsPostedToTheGuiThread) {
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     Exec(MainDb(),
          QStringLiteral("INSERT INTO USER_PSW (TABNUM, NAME, WENABLED) VALUES (7, 'lebedev', 'F')"));
     Down(MainDb());
@@ -373,7 +373,7 @@ TEST_F(DbModule, DisabledUserFoundByAWatcherIsPostedToTheGuiThread) {
 }
 
 TEST_F(DbModule, FailingDisabledUserQueryShowsStatementAndGoesOn) {
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     Exec(MainDb(), QStringLiteral("DROP TABLE USER_PSW"));
     WriteIni(1, 0, false);
     TFOracleBase& m = CreateModule();
@@ -387,7 +387,7 @@ TEST_F(DbModule, FailingDisabledUserQueryShowsStatementAndGoesOn) {
 }
 
 TEST_F(DbModule, StatusText) {
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     WriteIni(1, 0, false);
     TFOracleBase& m = CreateModule();
     EXPECT_EQ(m.StatusText(), "   USER_OIK@" + MainDb() + "   ");
@@ -395,7 +395,7 @@ TEST_F(DbModule, StatusText) {
     EXPECT_EQ(m.StatusText(),
               "   USER_OIK@" + MainDb() + "   " + QString::fromUtf8("Пользователь: \"Соколов Андрей\"   "));
     DestroyModule();
-    SetSrv(ReserveDb(), SrvRow{1, 0, 0});
+    SetSrv(ReserveDb(), TSrvRow{1, 0, 0});
     WriteIni(2, 0, false);
     TFOracleBase& two = CreateModule();
     EXPECT_EQ(two.StatusText(), QString::fromUtf8("   Два сервера. Основной: \"") + MainDb() + "\"   ");

@@ -1,32 +1,19 @@
-// Two embedded servers in a temporary folder for the database module tests: SRV rows, .down
+// Two embedded servers holding the schema for the database module tests: SRV rows, .down
 // markers, a round-trip trace, and a database module with fake surroundings.
 #pragma once
 
+#include "FixedHost.h"
 #include "OracleBase.h"
+#include "PumpEvents.h"
+#include "ServerPair.h"
 
 #include <QString>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
-
-class QCoreApplication;
-
-// The host every test module sees.
-class FakeHost : public THostInfo {
-public:
-    std::optional<QString> LocalHostName() const override { return QStringLiteral("ws-test"); }
-    std::optional<std::vector<TIPv4>> Resolve(const QString&) const override {
-        if (Unresolvable)
-            return std::nullopt;
-        return std::vector<TIPv4>{{10, 1, 2, 3}};
-    }
-    bool Unresolvable = false;
-};
 
 class FakeNotice : public IConnectNotice {
 public:
@@ -44,29 +31,24 @@ public:
     int Shows = 0, Closes = 0;
 };
 
-struct SrvRow {
-    int Main, Second, Ro;
-};
-
 class ServerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite();
     void SetUp() override;
     void TearDown() override;
 
     // Paths of the two database files, used as connect identifiers.
-    QString MainDb() const;
-    QString ReserveDb() const;
+    QString MainDb() const { return FServers->MainDb(); }
+    QString ReserveDb() const { return FServers->ReserveDb(); }
 
     // Replaces the SRV row (nothing: an empty table).
-    void SetSrv(const QString& db, std::optional<SrvRow> row);
-    void Exec(const QString& db, const QString& sql);
-    int CountRows(const QString& db, const QString& sql);
-    void Down(const QString& db);
+    void SetSrv(const QString& db, std::optional<TSrvRow> row) { TServerPair::SetSrv(db, row); }
+    void Exec(const QString& db, const QString& sql) { TServerPair::Exec(db, sql); }
+    int CountRows(const QString& db, const QString& sql) { return TServerPair::Count(db, sql); }
+    void Down(const QString& db) { ASSERT_TRUE(TServerPair::Down(db)); }
     // The server stops answering (the embedded server's hang marker) for the given seconds.
-    void Hang(const QString& db, int seconds);
+    void Hang(const QString& db, int seconds) { ASSERT_TRUE(TServerPair::Hang(db, seconds)); }
     // Removes the down and the hang marker.
-    void Up(const QString& db);
+    void Up(const QString& db) { TServerPair::Up(db); }
 
     // mvtu.ini in the working directory; both aliases point at the two files.
     void WriteIni(int nServer, int cServer, bool autoConnect);
@@ -75,18 +57,19 @@ protected:
     void DestroyModule();
 
     // Round trips recorded since ClearTrace: how many calls of a kind carried exactly this text.
-    void ClearTrace();
-    int TraceCount(const QString& call, const QString& text = QString()) const;
+    void ClearTrace() { FServers->ClearTrace(); }
+    int TraceCount(const QString& call, const QString& text = QString()) const {
+        return FServers->TraceCount(call, text);
+    }
     // The whole trace, for failure messages.
-    std::string TraceText() const;
+    std::string TraceText() const { return FServers->TraceFile().Raw().toStdString(); }
     // Waits until the watcher finished its n-th evaluation and is idle again.
     bool WaitForMainWatcher(int evaluations);
     bool WaitForReserveWatcher(int evaluations);
 
-    std::unique_ptr<QTemporaryDir> FDir;
-    QString FOldCwd;
+    std::unique_ptr<TServerPair> FServers;
     std::unique_ptr<TFOracleBase> FModule;
-    std::shared_ptr<FakeHost> FHost;
+    std::shared_ptr<TFixedHost> FHost;
     FakeNotice* FNotice = nullptr;
     std::vector<std::pair<QString, QString>> FErrors;
     int FTerminations = 0;
@@ -96,10 +79,3 @@ protected:
     // Creates the module's notice (TFMesConnect in window tests); a FakeNotice when empty.
     std::function<std::unique_ptr<IConnectNotice>(TFOracleBase&)> FNoticeFactory;
 };
-
-// Pumps posted events until cond holds (5 s at most).
-template <typename F> bool PumpUntil(F cond, int ms = 5000);
-bool PumpUntilImpl(const std::function<bool()>& cond, int ms);
-template <typename F> bool PumpUntil(F cond, int ms) {
-    return PumpUntilImpl(std::function<bool()>(cond), ms);
-}

@@ -47,7 +47,7 @@ protected:
 
 TEST_F(SilentServer, AHungStatementEndsAtTheCallTimeoutAndTheWatcherTakesOver) {
     FCallTimeoutSeconds = 1;
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     WriteIni(1, 0, true);
     TFOracleBase& m = CreateModule();
     ASSERT_TRUE(m.MainOk.load());
@@ -92,7 +92,7 @@ TEST_F(SilentServer, AHungStatementEndsAtTheCallTimeoutAndTheWatcherTakesOver) {
 
 TEST_F(SilentServer, ATickThatMeetsASilentMainServerWaitsOneCallTimeoutAtMost) {
     FCallTimeoutSeconds = 1;
-    SetSrv(MainDb(), SrvRow{0, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 0, 0});
     WriteIni(1, 0, true);
     TFOracleBase& m = CreateModule();
     ASSERT_TRUE(m.MainOk.load());
@@ -109,8 +109,8 @@ TEST_F(SilentServer, ATickThatMeetsASilentMainServerWaitsOneCallTimeoutAtMost) {
 
 TEST_F(SilentServer, AHangingReserveNeitherHoldsUpTheTickNorTheMainServersReconnection) {
     FCallTimeoutSeconds = 3;
-    SetSrv(MainDb(), SrvRow{0, 1, 0});
-    SetSrv(ReserveDb(), SrvRow{1, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 1, 0});
+    SetSrv(ReserveDb(), TSrvRow{1, 0, 0});
     WriteIni(2, 0, true);
     TFOracleBase& m = CreateModule();
     ASSERT_TRUE(m.MainOk.load());

@@ -15,7 +15,12 @@ std::vector<std::string> Scripts(TServerContent content, const char* srvScript) 
 
 } // namespace
 
-TServerPair::TServerPair(TServerContent content) : FDir(std::make_unique<TTempFolder>()) {
+TServerPair::TServerPair(TServerContent content, TServerNames names) : FDir(std::make_unique<TTempFolder>()) {
+    const bool named = names == TServerNames::Named;
+    FMainFile =
+        named ? QString::fromLatin1(MainServer).toLower() + QStringLiteral(".db") : QStringLiteral("main.db");
+    FReserveFile = named ? QString::fromLatin1(ReserveServer).toLower() + QStringLiteral(".db")
+                         : QStringLiteral("reserve.db");
     std::string error;
     const std::string main = TemplateServerFile(Scripts(content, "srv_main.sql"), &error);
     const std::string reserve =
@@ -34,9 +39,12 @@ TServerPair::TServerPair(TServerContent content) : FDir(std::make_unique<TTempFo
         return;
     }
     FTrace = TTraceFile(QDir(Dir()).filePath(QStringLiteral("trace.log")));
-    if (qEnvironmentVariableIsSet("OCISQLITE_DATA"))
-        FOldData = qgetenv("OCISQLITE_DATA");
-    qputenv("OCISQLITE_DATA", QFile::encodeName(Dir()));
+    if (named) {
+        if (qEnvironmentVariableIsSet("OCISQLITE_DATA"))
+            FOldData = qgetenv("OCISQLITE_DATA");
+        qputenv("OCISQLITE_DATA", QFile::encodeName(Dir()));
+        FNamed = true;
+    }
     qputenv("OCISQLITE_TRACE", QFile::encodeName(FTrace.Path()));
     // The embedded server, not an Oracle client that the machine may have.
     qunsetenv("ORACLE_HOME");
@@ -50,7 +58,7 @@ TServerPair::~TServerPair() {
     qunsetenv("OCISQLITE_TRACE");
     if (FOldData)
         qputenv("OCISQLITE_DATA", *FOldData);
-    else
+    else if (FNamed)
         qunsetenv("OCISQLITE_DATA");
     QDir::setCurrent(FOldCwd);
 }
@@ -60,11 +68,11 @@ QString TServerPair::Dir() const {
 }
 
 QString TServerPair::MainDb() const {
-    return QDir(Dir()).filePath(QString::fromLatin1(MainServer).toLower() + QStringLiteral(".db"));
+    return QDir(Dir()).filePath(FMainFile);
 }
 
 QString TServerPair::ReserveDb() const {
-    return QDir(Dir()).filePath(QString::fromLatin1(ReserveServer).toLower() + QStringLiteral(".db"));
+    return QDir(Dir()).filePath(FReserveFile);
 }
 
 std::unique_ptr<TOracleSession> TServerPair::LogOn(const QString& db, bool threadSafe) {
@@ -75,6 +83,13 @@ std::unique_ptr<TOracleSession> TServerPair::LogOn(const QString& db, bool threa
     session->SetLogonDatabase(db);
     session->LogOn();
     return session;
+}
+
+void TServerPair::Exec(TOracleSession& session, const QString& statement) {
+    TOracleQuery query;
+    query.SetSession(&session);
+    query.SetSQLText(statement);
+    query.Execute();
 }
 
 void TServerPair::Exec(const QString& db, const QStringList& statements) {

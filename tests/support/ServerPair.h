@@ -1,6 +1,6 @@
 // A main and a reserve embedded server for one test: copies of template servers made once per test
 // program from the schema scripts (and the demo data), in a temporary folder that is the working
-// folder and OCISQLITE_DATA while the pair lives, with the round-trip trace written there. Statements
+// folder while the pair lives, with the round-trip trace written there. Statements
 // of an administrator session of its own, the state rows, the fault markers and the settings file.
 #pragma once
 
@@ -28,14 +28,19 @@ enum class TServerContent {
     Demo,   // and the demo data, the SRV rows of srv_main.sql and srv_reserve.sql
 };
 
+enum class TServerNames {
+    Paths, // main.db and reserve.db, reached by their paths alone
+    Named, // the files of SERVER_OIK and SERVER_OIK_R, OCISQLITE_DATA naming the pair's folder
+};
+
 class TServerPair {
 public:
-    // The names the servers answer to (OCISQLITE_DATA is the pair's folder); their files' paths,
-    // MainDb() and ReserveDb(), are connect identifiers too.
+    // The names of the servers of a named pair, as the default settings and the demo use them.
     static constexpr const char* MainServer = "SERVER_OIK";
     static constexpr const char* ReserveServer = "SERVER_OIK_R";
 
-    explicit TServerPair(TServerContent content = TServerContent::Demo);
+    explicit TServerPair(TServerContent content = TServerContent::Demo,
+                         TServerNames names = TServerNames::Paths);
     virtual ~TServerPair();
     TServerPair(const TServerPair&) = delete;
     TServerPair& operator=(const TServerPair&) = delete;
@@ -43,12 +48,15 @@ public:
     // Empty when the servers are there; else why not.
     const QString& Error() const { return FError; }
     QString Dir() const;
+    // The files' paths, which are connect identifiers whatever the names.
     QString MainDb() const;
     QString ReserveDb() const;
 
     // A logged-on administrator session of its own on a server.
     static std::unique_ptr<TOracleSession> LogOn(const QString& db, bool threadSafe = false);
-    // Statements run in one session and committed.
+    // A statement in a session of the test, not committed.
+    static void Exec(TOracleSession& session, const QString& statement);
+    // Statements run in one session of its own and committed.
     static void Exec(const QString& db, const QStringList& statements);
     static void Exec(const QString& db, const QString& statement) { Exec(db, QStringList{statement}); }
     // The rows of a select.
@@ -84,7 +92,9 @@ public:
 private:
     std::unique_ptr<TTempFolder> FDir;
     QString FError;
+    QString FMainFile, FReserveFile;
     QString FOldCwd;
+    bool FNamed = false;
     std::optional<QByteArray> FOldData;
     TTraceFile FTrace;
 };
