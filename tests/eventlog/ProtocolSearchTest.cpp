@@ -1,7 +1,7 @@
 // The event log's threads. The search on a thread-safe session of its own: every row read in order,
 // a cancel, a log-off or a server going away in the middle of the rows, a failing statement, and the
 // search freed while it runs. The CSV file written while the grid moves on, and cancelled.
-#include "../oracle/ServerFixture.h"
+#include "OracleServer.h"
 
 #include "ProtocolCsv.h"
 #include "ProtocolSearch.h"

@@ -1,5 +1,5 @@
 // The ocisql command against an ocisqlite database.
-#include "ServerFixture.h"
+#include "OracleServer.h"
 #include "TestSupport.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 // Sessions, queries and package calls against an ocisqlite database.
-#include "ServerFixture.h"
+#include "OracleServer.h"
 #include "TestSupport.h"
 
 #include <QElapsedTimer>

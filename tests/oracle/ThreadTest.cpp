@@ -1,5 +1,5 @@
 // One thread-safe session used by two threads at once and logged off by one of them.
-#include "ServerFixture.h"
+#include "OracleServer.h"
 #include "TestSupport.h"
 
 #include <QElapsedTimer>
@@ -117,10 +117,6 @@ protected:
     void TearDown() override {
         Admin({QStringLiteral("up"), Reserve});
         Admin({QStringLiteral("up"), Database});
-    }
-
-    static int Admin(const QStringList& arguments) {
-        return RunProgram(QStringLiteral(KMR_BIN_DIR) + QStringLiteral("/ocisqlite-admin"), arguments);
     }
 
     static std::unique_ptr<TOracleSession> Session(const QString& database) {

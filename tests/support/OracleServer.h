@@ -1,15 +1,21 @@
-// A fresh ocisqlite database per test program, in a temporary folder, with the round-trip trace on.
+// A fresh embedded server of its own for each suite of the access layer's tests: an account and no
+// tables, in a temporary folder that OCISQLITE_DATA names, with the round-trip trace on.
 #pragma once
 
-#include "../support/RunProgram.h"
+#include "ServerTools.h"
+#include "TraceFile.h"
 
 #include "Oracle.h"
 #include "OracleCI.h"
 
 #include <QFile>
+#include <QStringList>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
 #include <memory>
+#include <string>
 #include <vector>
 
 class OracleServer : public ::testing::Test {
@@ -24,19 +30,22 @@ protected:
         qputenv("OCISQLITE_DATA", Dir->path().toLocal8Bit());
         qputenv("OCISQLITE_TRACE", TracePath().toLocal8Bit());
         OracleCI::SetCommandLine(
-            {QStringLiteral("OCIDLL=") + QStringLiteral(KMR_BIN_DIR) + QStringLiteral("/libocisqlite.so")});
-        ASSERT_EQ(RunProgram(QStringLiteral(KMR_BIN_DIR) + QStringLiteral("/ocisqlite-admin"),
-                             {QStringLiteral("create"), Database, QStringLiteral("--user"), User,
-                              QStringLiteral("--password"), Password}),
+            {QStringLiteral("OCIDLL=") + QString::fromStdString(BinPath("libocisqlite.so"))});
+        ASSERT_EQ(Admin({QStringLiteral("create"), Database, QStringLiteral("--user"), User,
+                         QStringLiteral("--password"), Password}),
                   0);
-    }
-
-    static int RunProgram(const QString& program, const QStringList& arguments) {
-        return ::RunProgram(program, arguments);
     }
     static void TearDownTestSuite() {
         qunsetenv("OCISQLITE_TRACE");
         Dir.reset();
+    }
+
+    // ocisqlite-admin on the suite's folder; its exit status.
+    static int Admin(const QStringList& arguments) {
+        std::vector<std::string> args;
+        for (const QString& a : arguments)
+            args.push_back(a.toStdString());
+        return RunTool("ocisqlite-admin", args, Dir->path().toStdString()).ExitCode;
     }
 
     static QString TracePath() { return Dir->filePath(QStringLiteral("trace.log")); }
@@ -73,17 +82,6 @@ protected:
     static void ClearTrace() { QFile::remove(TracePath()); }
     // Trace lines (call and statement text, CR and LF escaped) containing every given fragment.
     static int TraceCount(const QStringList& fragments) {
-        QFile file(TracePath());
-        if (!file.open(QIODevice::ReadOnly))
-            return 0;
-        int count = 0;
-        for (const QByteArray& raw : file.readAll().split('\n')) {
-            const QString line = QString::fromUtf8(raw);
-            bool all = !line.isEmpty();
-            for (const QString& f : fragments)
-                all = all && line.contains(f);
-            count += all ? 1 : 0;
-        }
-        return count;
+        return TTraceFile(TracePath()).CountContaining(fragments);
     }
 };
