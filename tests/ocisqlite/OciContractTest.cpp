@@ -1034,14 +1034,9 @@ TEST_F(OciTest, AdminCommandAddsAccountsAndListsSessions) {
     EXPECT_NE(data.admin("frobnicate srv"), 0);
     EXPECT_NE(data.admin("down nosuch"), 0);
 
-    const std::string cmd = "OCISQLITE_DATA='" + data.dir() + "' '" + adminPath() + "' sessions srv";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    char buf[256];
-    while (std::fgets(buf, sizeof buf, p))
-        out += buf;
-    EXPECT_EQ(::pclose(p), 0);
+    const TToolResult sessions = data.run("sessions srv");
+    EXPECT_EQ(sessions.ExitCode, 0);
+    const std::string& out = sessions.Out;
     EXPECT_NE(out.find("SCOTT"), std::string::npos) << out;
     EXPECT_NE(out.find("ADAMS"), std::string::npos) << out;
 }

@@ -13,6 +13,7 @@
 //   @@ error TEXT                  the expected OCIErrorGet text ("\n" for a line break)
 //   @@ capture ROW COL VAR / @@ capture-out NAME VAR   keep a value for later binds
 #include "OciSession.h"
+#include "ServerTools.h"
 
 #include <gtest/gtest.h>
 
@@ -161,14 +162,9 @@ std::string show(const Value& v) {
 }
 
 TEST(StatementCorpus, RunsEveryStatementThroughTheEntryPoints) {
-    const std::string dir =
-        std::filesystem::temp_directory_path() / ("ocisqlite_corpus_" + std::to_string(getpid()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    const std::string db = dir + "/corpus.db";
-    const std::string admin = std::string(KMR_BIN_DIR) + "/ocisqlite-admin create " + db +
-                              " --user ADMIN --password secret > /dev/null";
-    ASSERT_EQ(std::system(admin.c_str()), 0) << admin;
+    const TTempFolder dir("ocisqlite_corpus");
+    const std::string db = dir.File("corpus.db");
+    ASSERT_EQ(CreateServerFile(db, "ADMIN", "secret"), "");
 
     const std::vector<Case> cases =
         readCorpus(std::string(KMR_SOURCE_DIR) + "/tests/ocisqlite_dialect/statements.corpus");
@@ -265,19 +261,13 @@ TEST(StatementCorpus, RunsEveryStatementThroughTheEntryPoints) {
     }
     if (disabled)
         std::printf("%d corpus cases disabled\n", disabled);
-    std::filesystem::remove_all(dir);
 }
 
 // Another process sees this one's row lock (ORA-00054 at once under NOWAIT) and its V$SESSION labels.
 TEST(StatementCorpus, AnotherProcessSeesTheLockAndTheSessionLabels) {
-    const std::string dir =
-        std::filesystem::temp_directory_path() / ("ocisqlite_twoproc_" + std::to_string(getpid()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    const std::string db = dir + "/two.db";
-    const std::string admin = std::string(KMR_BIN_DIR) + "/ocisqlite-admin create " + db +
-                              " --user ADMIN --password secret > /dev/null";
-    ASSERT_EQ(std::system(admin.c_str()), 0);
+    const TTempFolder dir("ocisqlite_twoproc");
+    const std::string db = dir.File("two.db");
+    ASSERT_EQ(CreateServerFile(db, "ADMIN", "secret"), "");
     int toChild[2];
     ASSERT_EQ(pipe(toChild), 0);
     // The child starts before this process opens anything, so it shares no handle with it.
@@ -339,7 +329,6 @@ TEST(StatementCorpus, AnotherProcessSeesTheLockAndTheSessionLabels) {
     }
     close(toChild[0]);
     close(toChild[1]);
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

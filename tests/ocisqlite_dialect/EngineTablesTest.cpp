@@ -4,6 +4,7 @@
 #include "Connection.h"
 #include "OciSession.h"
 #include "PasswordHash.h"
+#include "ServerTools.h"
 
 #include <gtest/gtest.h>
 
@@ -23,22 +24,6 @@ namespace {
 std::string hexOf(const std::vector<std::uint8_t>& v) {
     return hex(v.data(), v.size());
 }
-
-class TempDir {
-public:
-    explicit TempDir(const std::string& name)
-        : path_(std::filesystem::temp_directory_path() / (name + "_" + std::to_string(getpid()))) {
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 // Rows of a plain SQLite query on the file, each row's columns joined by '|'.
 std::vector<std::string> rawRows(const std::string& path, const std::string& sql) {
@@ -95,10 +80,10 @@ TEST(PasswordHash, KnownVectorsAndSaltedRoundTrip) {
 }
 
 TEST(EngineTables, AccountsAreStoredAsSaltedHashes) {
-    TempDir dir("ocisqlite_accounts");
-    const std::string db = dir.file("srv.db");
-    ASSERT_TRUE(createDatabase(db, "ADMIN", "secret"));
-    ASSERT_TRUE(createDatabase(db, "scott", "secret"));
+    const TTempFolder dir("ocisqlite_accounts");
+    const std::string db = dir.File("srv.db");
+    ASSERT_EQ(CreateServerFile(db, "ADMIN", "secret"), "");
+    ASSERT_EQ(CreateServerFile(db, "scott", "secret"), "");
     const auto rows = rawRows(db, "SELECT USERNAME, PASSWORD FROM \"ocisqlite\"\"users\" ORDER BY USERNAME");
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].substr(0, 6), "ADMIN|");
@@ -111,7 +96,7 @@ TEST(EngineTables, AccountsAreStoredAsSaltedHashes) {
     EXPECT_EQ(sessionError(db, "admin", "Secret"),
               "OCISessionBegin: ORA-01017: invalid username/password; logon denied");
     // create again replaces the password
-    ASSERT_TRUE(createDatabase(db, "scott", "tiger"));
+    ASSERT_EQ(CreateServerFile(db, "scott", "tiger"), "");
     EXPECT_EQ(sessionError(db, "scott", "tiger"), "");
     EXPECT_NE(sessionError(db, "scott", "secret"), "");
 }
@@ -152,8 +137,8 @@ const char* const kReachingStatements[] = {
 };
 
 TEST(EngineTables, NoClientStatementReachesThemAndCreateUpgradesALegacyFile) {
-    TempDir dir("ocisqlite_legacy");
-    const std::string db = dir.file("old.db");
+    const TTempFolder dir("ocisqlite_legacy");
+    const std::string db = dir.File("old.db");
     {
         // A file as ocisqlite-admin made it before passwords were hashed.
         sqlite3* h = nullptr;
@@ -188,7 +173,7 @@ TEST(EngineTables, NoClientStatementReachesThemAndCreateUpgradesALegacyFile) {
               std::vector<std::string>{"1"});
 
     // The next create moves the accounts (hashed) and synonyms over and drops the old tables.
-    ASSERT_TRUE(createDatabase(db, "OTHER", "x"));
+    ASSERT_EQ(CreateServerFile(db, "OTHER", "x"), "");
     EXPECT_TRUE(rawRows(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name GLOB 'OCISQLITE*'")
                     .empty());
     const auto accounts = rawRows(db, "SELECT USERNAME, PASSWORD FROM \"ocisqlite\"\"users\" ORDER BY 1");
@@ -213,9 +198,9 @@ TEST(EngineTables, NoClientStatementReachesThemAndCreateUpgradesALegacyFile) {
 }
 
 TEST(EngineTables, ASessionNeedsItsRowLockSidecar) {
-    TempDir dir("ocisqlite_sidecar");
-    const std::string db = dir.file("srv.db");
-    ASSERT_TRUE(createDatabase(db, "ADMIN", "secret"));
+    const TTempFolder dir("ocisqlite_sidecar");
+    const std::string db = dir.File("srv.db");
+    ASSERT_EQ(CreateServerFile(db, "ADMIN", "secret"), "");
     const std::string sidecar = db + ".locks";
     const std::string refused =
         "OCISessionBegin: ORA-01157: cannot identify/lock data file 2 - see DBWR trace "
@@ -269,9 +254,9 @@ int asUnprivilegedChild(const std::function<int()>& body) {
 }
 
 TEST(DatabaseFiles, ADamagedFileSaysSo) {
-    TempDir dir("ocisqlite_damaged");
+    const TTempFolder dir("ocisqlite_damaged");
     // No database at all where one is named.
-    const std::string junk = dir.file("junk.db");
+    const std::string junk = dir.File("junk.db");
     {
         std::ofstream f(junk, std::ios::binary);
         f << std::string(8192, 'x');
@@ -283,8 +268,8 @@ TEST(DatabaseFiles, ADamagedFileSaysSo) {
             junk + "'");
 
     // A table whose pages were overwritten after it was written.
-    const std::string db = dir.file("srv.db");
-    ASSERT_TRUE(createDatabase(db, "ADMIN", "secret"));
+    const std::string db = dir.File("srv.db");
+    ASSERT_EQ(CreateServerFile(db, "ADMIN", "secret"), "");
     {
         Session s(db, "ADMIN", "secret");
         ASSERT_EQ(execute(s, "CREATE TABLE T (ID NUMBER(9), NAME VARCHAR2(100))", {}, {}).error, "");
@@ -310,9 +295,9 @@ TEST(DatabaseFiles, ADamagedFileSaysSo) {
 }
 
 TEST(DatabaseFiles, AReadOnlyFileSaysSo) {
-    TempDir dir("ocisqlite_readonly");
-    const std::string db = dir.file("srv.db");
-    ASSERT_TRUE(createDatabase(db, "ADMIN", "secret"));
+    const TTempFolder dir("ocisqlite_readonly");
+    const std::string db = dir.File("srv.db");
+    ASSERT_EQ(CreateServerFile(db, "ADMIN", "secret"), "");
     {
         Session s(db, "ADMIN", "secret");
         ASSERT_EQ(execute(s, "CREATE TABLE T (ID NUMBER(9))", {}, {}).error, "");
@@ -352,8 +337,8 @@ TEST(DatabaseFiles, AReadOnlyFileSaysSo) {
 
 // A full disk cannot be made here; SQLite's answer to one (and to an I/O error) is mapped as this shows.
 TEST(DatabaseFiles, AFullDiskAndAnIoErrorSaySo) {
-    TempDir dir("ocisqlite_full");
-    const std::string path = dir.file("full.db");
+    const TTempFolder dir("ocisqlite_full");
+    const std::string path = dir.File("full.db");
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     sqlite3_extended_result_codes(db, 1);
@@ -381,9 +366,9 @@ namespace {
 // Oracle takes thousands of terms in one chain and 32 766 binds; so do the entry points (in linear time:
 // bench/ocisqlite_limits shows it).
 TEST(Limits, LongChainsAndManyBindsThroughTheEntryPoints) {
-    TempDir dir("ocisqlite_limits");
-    const std::string db = dir.file("srv.db");
-    ASSERT_TRUE(createDatabase(db, "ADMIN", "secret"));
+    const TTempFolder dir("ocisqlite_limits");
+    const std::string db = dir.File("srv.db");
+    ASSERT_EQ(CreateServerFile(db, "ADMIN", "secret"), "");
     Session s(db, "ADMIN", "secret");
     ASSERT_EQ(execute(s, "CREATE TABLE T (ID NUMBER(9), NAME VARCHAR2(20))", {}, {}).error, "");
     ASSERT_EQ(execute(s, "INSERT INTO T VALUES (7, 'x')", {}, {}).error, "");

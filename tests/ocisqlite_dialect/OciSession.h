@@ -260,11 +260,4 @@ inline Outcome execute(Session& s, const std::string& sql, const std::vector<Bin
     return out;
 }
 
-// Creates a database file with one account through ocisqlite-admin; true on success.
-inline bool createDatabase(const std::string& path, const std::string& user, const std::string& password) {
-    const std::string cmd = std::string(KMR_BIN_DIR) + "/ocisqlite-admin create " + path + " --user " + user +
-                            " --password " + password + " > /dev/null";
-    return std::system(cmd.c_str()) == 0;
-}
-
 } // namespace ocisqlite::test

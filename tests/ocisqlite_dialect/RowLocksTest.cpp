@@ -1,6 +1,7 @@
 // The row-lock and session registry shared through the sidecar file: sessions of one process, of two
 // processes (fork), a crashed process, savepoint release, V$SESSION.
 #include "RowLocks.h"
+#include "ServerTools.h"
 #include "TestDb.h"
 
 #include <gtest/gtest.h>
@@ -20,12 +21,9 @@ namespace {
 class RowLocksTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/rowlocks_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        dbPath = dir + "/server.db";
+        ASSERT_FALSE(folder.Path().empty());
+        dbPath = folder.File("server.db");
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
 
     // Runs body in a child process with its own registry; returns the child's exit code.
     template <class F> static pid_t spawn(F body) {
@@ -55,7 +53,8 @@ protected:
         }
     }
 
-    std::string dir, dbPath;
+    TTempFolder folder{"rowlocks"};
+    std::string dbPath;
 };
 
 TEST_F(RowLocksTest, SessionsOfOneProcessExcludeEachOther) {

@@ -1,6 +1,6 @@
 // The OCI entry points general-purpose drivers use beyond our access layer, checked through libocisqlite's
 // exported calls alone. Names saying "ReferenceUnsure" check behaviour the reference notes do not settle.
-#include "ocisqlite/OciTestSupport.h"
+#include "OciTestSupport.h"
 #include "oracle/OciDriverDefs.h"
 
 #include <array>

@@ -1,44 +1,38 @@
 // Helpers for tests that drive libocisqlite through the documented OCI calls only.
 #pragma once
 
+#include "ServerTools.h"
+
 #include "oracle/OciDefs.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
+#include <sstream>
 #include <string>
-#include <unistd.h>
+#include <vector>
 
 namespace ocitest {
-
-inline std::string adminPath() {
-    return std::string(KMR_BIN_DIR) + "/ocisqlite-admin";
-}
 
 // A fresh folder with OCISQLITE_DATA pointing at it.
 class TempData {
 public:
-    TempData() {
-        char tmpl[] = "/tmp/ocisqlite-test-XXXXXX";
-        dir_ = ::mkdtemp(tmpl);
-        ::setenv("OCISQLITE_DATA", dir_.c_str(), 1);
+    TempData() : folder_("ocisqlite-test") { ::setenv("OCISQLITE_DATA", folder_.Path().c_str(), 1); }
+    const std::string& dir() const { return folder_.Path(); }
+    std::string file(const std::string& name) const { return folder_.File(name + ".db"); }
+    // ocisqlite-admin on this folder with the words of args ("create srv --user scott ..."); its
+    // exit status, or all it did.
+    TToolResult run(const std::string& args) const {
+        std::istringstream in(args);
+        std::vector<std::string> words;
+        for (std::string word; in >> word;)
+            words.push_back(word);
+        return RunTool("ocisqlite-admin", words, dir());
     }
-    ~TempData() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    const std::string& dir() const { return dir_; }
-    std::string file(const std::string& name) const { return dir_ + "/" + name + ".db"; }
-    // Creates <name>.db with one account through ocisqlite-admin.
-    int admin(const std::string& args) const {
-        const std::string cmd =
-            "OCISQLITE_DATA='" + dir_ + "' '" + adminPath() + "' " + args + " >/dev/null 2>&1";
-        return std::system(cmd.c_str());
-    }
+    int admin(const std::string& args) const { return run(args).ExitCode; }
 
 private:
-    std::string dir_;
+    TTempFolder folder_;
 };
 
 // One environment with a logged-on session.
