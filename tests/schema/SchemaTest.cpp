@@ -1,10 +1,10 @@
 // The schema and demo scripts, run through ocisql on fresh embedded databases: they load
 // without an error, every statement the program sends reads rows from the demo data, and the
 // demo data covers every coded value of the event log and every sign-in case.
+#include "ServerTools.h"
+
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -16,15 +16,11 @@
 
 namespace {
 
-const QString kUser = QStringLiteral("USER_OIK");
-const QString kPassword = QStringLiteral("QUILLMOSS");
+const QString kUser = QString::fromLatin1(DemoUser);
+const QString kPassword = QString::fromLatin1(DemoPassword);
 
 QString sourcePath(const QString& relative) {
-    return QDir(QStringLiteral(KMR_SOURCE_DIR)).filePath(relative);
-}
-
-QString binPath(const QString& name) {
-    return QDir(QStringLiteral(KMR_BIN_DIR)).filePath(name);
+    return QString::fromStdString(SourcePath(relative.toStdString()));
 }
 
 struct RunResult {
@@ -63,19 +59,13 @@ public:
             return false;
         }
         const QString file = dir_.filePath(identifier_.toLower() + QStringLiteral(".db"));
-        const RunResult r = run(binPath(QStringLiteral("ocisqlite-admin")),
-                                {QStringLiteral("create"), file, QStringLiteral("--user"), kUser,
-                                 QStringLiteral("--password"), kPassword});
-        if (r.exitCode != 0) {
-            *error = r.all();
-            return false;
-        }
-        return true;
+        *error = QString::fromStdString(CreateServerFile(file.toStdString(), DemoUser, DemoPassword));
+        return error->isEmpty();
     }
 
     // Runs a script file; the whole output is returned for the caller to judge.
     RunResult script(const QString& path) const {
-        return run(binPath(QStringLiteral("ocisql")), {connect(), QStringLiteral("@") + path});
+        return run("ocisql", {connect(), QStringLiteral("@") + path});
     }
 
     // Runs one statement given as its lines, exactly as the program joins them.
@@ -101,26 +91,12 @@ public:
 private:
     QString connect() const { return kUser + QLatin1Char('/') + kPassword + QLatin1Char('@') + identifier_; }
 
-    RunResult run(const QString& program, const QStringList& args) const {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("OCISQLITE_DATA"), dir_.path());
-        // The embedded server, not an Oracle client that the machine may have.
-        env.remove(QStringLiteral("ORACLE_HOME"));
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(dir_.path());
-        p.start(program, args);
-        RunResult r;
-        if (!p.waitForStarted(10000)) {
-            r.err = QStringLiteral("cannot start ") + program;
-            return r;
-        }
-        p.closeWriteChannel();
-        p.waitForFinished(300000);
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+    RunResult run(const std::string& program, const QStringList& args) const {
+        std::vector<std::string> words;
+        for (const QString& a : args)
+            words.push_back(a.toStdString());
+        const TToolResult t = RunTool(program, words, dir_.path().toStdString());
+        return {t.ExitCode, QString::fromStdString(t.Out), QString::fromStdString(t.Err)};
     }
 
     static Rows parse(const QString& out) {
