@@ -153,8 +153,8 @@ TEST_F(SilentServer, AHangingReserveNeitherHoldsUpTheTickNorTheMainServersReconn
 TEST_F(SilentServer, ChangesStopWaitingForASilentReserveWithinATick) {
     // A long call timeout: the reserve's silence is noticed without waiting for it to run out.
     FCallTimeoutSeconds = 15;
-    SetSrv(MainDb(), SrvRow{0, 1, 0});
-    SetSrv(ReserveDb(), SrvRow{1, 0, 0});
+    SetSrv(MainDb(), TSrvRow{0, 1, 0});
+    SetSrv(ReserveDb(), TSrvRow{1, 0, 0});
     WriteIni(2, 0, true);
     TFOracleBase& m = CreateModule();
     ASSERT_TRUE(MirrorWrites.load());
