@@ -2,20 +2,15 @@
 // brought back, the three changes of a typical afternoon, and the trace read per server.
 #pragma once
 
-#include "../support/TraceSessions.h"
-
 #include "DemoServers.h"
+#include "PumpEvents.h"
+#include "TraceSessions.h"
 
 #include "NoteDataSet.h"
 #include "Oracle.h"
 #include "OracleBase.h"
 #include "ReserveCompare.h"
 #include "ReserveTables.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -50,19 +45,9 @@ protected:
         MirrorWrites = false;
     }
 
-    static std::unique_ptr<TOracleSession> Logon(const QString& db) {
-        auto s = std::make_unique<TOracleSession>();
-        s->SetLogonUsername(QStringLiteral("USER_OIK"));
-        s->SetLogonPassword(QStringLiteral("QUILLMOSS"));
-        s->SetLogonDatabase(db);
-        s->LogOn();
-        return s;
-    }
-    static void Down(const QString& db) {
-        QFile marker(db + QStringLiteral(".down"));
-        ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
-    }
-    static void Up(const QString& db) { QFile::remove(db + QStringLiteral(".down")); }
+    static std::unique_ptr<TOracleSession> Logon(const QString& db) { return TServerPair::LogOn(db); }
+    static void Down(const QString& db) { ASSERT_TRUE(TServerPair::Down(db)); }
+    static void Up(const QString& db) { TServerPair::Up(db); }
 
     // Edit mode with mirroring on both demo servers.
     TFOracleBase& Start() {
@@ -179,17 +164,7 @@ protected:
     }
 
     // Pumps events until cond holds (20 s at most).
-    static bool PumpUntil(const std::function<bool()>& cond, int ms = 20000) {
-        QElapsedTimer t;
-        t.start();
-        while (!cond()) {
-            if (t.elapsed() > ms)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QThread::msleep(2);
-        }
-        return true;
-    }
+    static bool PumpUntil(const std::function<bool()>& cond, int ms = 20000) { return ::PumpUntil(cond, ms); }
 
     std::unique_ptr<TDemoServers> Demo;
 

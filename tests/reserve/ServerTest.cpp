@@ -32,7 +32,7 @@ struct TServerLines {
     int Writes = 0;
 };
 
-TServerLines LinesOf(const std::vector<TTraceLine>& trace, const QString& server, bool* ambiguous) {
+TServerLines LinesOf(const QList<TTraceLine>& trace, const QString& server, bool* ambiguous) {
     const QList<TTraceLine> lines(trace.begin(), trace.end());
     const TTraceServers servers = MapTraceServers(lines);
     *ambiguous = servers.Ambiguous;

@@ -7,8 +7,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <string>
-
 // One round trip: "<pid> <sid|-> <call>[ <text>]", the text with CR, LF and backslash unescaped.
 struct TTraceLine {
     QString Sid;
