@@ -2,12 +2,22 @@
 
 #include <QSaveFile>
 
-QByteArray CsvValue(const QString& text) {
-    QByteArray bytes = text.toUtf8();
-    if (!bytes.contains(';') && !bytes.contains('"') && !bytes.contains('\n') && !bytes.contains('\r'))
-        return bytes;
-    bytes.replace('"', "\"\"");
-    return '"' + bytes + '"';
+void AppendCsvValue(QByteArray& out, QStringView text) {
+    const qsizetype start = out.size();
+    out += text.toUtf8();
+    auto holds = [&out, start](char c) { return out.indexOf(c, start) >= 0; };
+    if (!holds(';') && !holds('"') && !holds('\n') && !holds('\r'))
+        return;
+    QByteArray quoted = out.mid(start);
+    quoted.replace('"', "\"\"");
+    out.truncate(start);
+    out += '"' + quoted + '"';
+}
+
+QByteArray CsvValue(QStringView text) {
+    QByteArray out;
+    AppendCsvValue(out, text);
+    return out;
 }
 
 bool WriteCsv(QIODevice& device, const QStringList& titles, qsizetype rows, const TCsvRow& row) {
@@ -16,7 +26,7 @@ bool WriteCsv(QIODevice& device, const QStringList& titles, qsizetype rows, cons
         for (qsizetype i = 0; i < values.size(); ++i) {
             if (i > 0)
                 out += ';';
-            out += CsvValue(values[i]);
+            AppendCsvValue(out, values[i]);
         }
         out += "\r\n";
     };
@@ -33,14 +43,13 @@ bool WriteCsv(QIODevice& device, const QStringList& titles, qsizetype rows, cons
     return device.write(out) == out.size();
 }
 
-bool SaveCsvFile(const QString& fileName, const QStringList& titles, qsizetype rows, const TCsvRow& row,
-                 QString& error) {
+bool SaveFileWhole(const QString& fileName, const std::function<bool(QIODevice&)>& write, QString& error) {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
         error = file.errorString();
         return false;
     }
-    if (!WriteCsv(file, titles, rows, row)) {
+    if (!write(file)) {
         error = file.errorString();
         file.cancelWriting();
         return false;
@@ -50,6 +59,12 @@ bool SaveCsvFile(const QString& fileName, const QStringList& titles, qsizetype r
         return false;
     }
     return true;
+}
+
+bool SaveCsvFile(const QString& fileName, const QStringList& titles, qsizetype rows, const TCsvRow& row,
+                 QString& error) {
+    return SaveFileWhole(
+        fileName, [&](QIODevice& device) { return WriteCsv(device, titles, rows, row); }, error);
 }
 
 QString CsvFileFilter() {

@@ -12,7 +12,9 @@
 class QIODevice;
 
 // One value as written.
-QByteArray CsvValue(const QString& text);
+QByteArray CsvValue(QStringView text);
+// Appends one value as written (no copy of the whole row for the usual value without quotes).
+void AppendCsvValue(QByteArray& out, QStringView text);
 
 // The values of row `index` (0 to rows - 1), in the order of the titles.
 using TCsvRow = std::function<QStringList(qsizetype index)>;
@@ -21,8 +23,10 @@ using TCsvRow = std::function<QStringList(qsizetype index)>;
 // False when the device refused to write.
 bool WriteCsv(QIODevice& device, const QStringList& titles, qsizetype rows, const TCsvRow& row);
 
-// Writes the file whole or not at all (a temporary file renamed at the end). False with the reason
-// in error when it failed; an existing file is then left as it was.
+// Writes a file whole or not at all through write (a temporary file renamed at the end). False with
+// the reason in error when write or the file failed; an existing file is then left as it was.
+bool SaveFileWhole(const QString& fileName, const std::function<bool(QIODevice&)>& write, QString& error);
+// SaveFileWhole of WriteCsv.
 bool SaveCsvFile(const QString& fileName, const QStringList& titles, qsizetype rows, const TCsvRow& row,
                  QString& error);
 

@@ -1,30 +1,10 @@
 #include "ProtocolCsv.h"
 
-#include <QSaveFile>
+#include "CsvFile.h"
+
+#include <QIODevice>
 
 #include <vector>
-
-namespace {
-
-void AppendValue(QByteArray& out, QStringView text) {
-    const qsizetype start = out.size();
-    out += text.toUtf8();
-    auto holds = [&out, start](char c) { return out.indexOf(c, start) >= 0; };
-    if (!holds(';') && !holds('"') && !holds('\n') && !holds('\r'))
-        return;
-    QByteArray quoted = out.mid(start);
-    quoted.replace('"', "\"\"");
-    out.truncate(start);
-    out += '"' + quoted + '"';
-}
-
-} // namespace
-
-QByteArray ProtocolCsvValue(QStringView text) {
-    QByteArray out;
-    AppendValue(out, text);
-    return out;
-}
 
 bool WriteProtocolCsv(const TProtocolRows& rows, QIODevice& device, TBackgroundTask* task) {
     QByteArray out("\xEF\xBB\xBF");
@@ -32,7 +12,7 @@ bool WriteProtocolCsv(const TProtocolRows& rows, QIODevice& device, TBackgroundT
     for (qsizetype i = 0; i < headers.size(); ++i) {
         if (i > 0)
             out += ';';
-        AppendValue(out, headers[i]);
+        AppendCsvValue(out, headers[i]);
     }
     out += "\r\n";
     const qsizetype count = rows.Count();
@@ -41,7 +21,7 @@ bool WriteProtocolCsv(const TProtocolRows& rows, QIODevice& device, TBackgroundT
         // Program, user and field names repeat: each is encoded once.
         std::vector<QByteArray> names(size_t(records.NameCount()));
         for (int i = 0; i < records.NameCount(); ++i)
-            names[size_t(i)] = ProtocolCsvValue(records.Name(i));
+            names[size_t(i)] = CsvValue(records.Name(i));
         // Written in pieces: a million rows are not built in memory as one text.
         constexpr qsizetype FlushBytes = 1 << 20;
         for (qsizetype row = 0; row < count; ++row) {
@@ -55,7 +35,7 @@ bool WriteProtocolCsv(const TProtocolRows& rows, QIODevice& device, TBackgroundT
                 if (name >= 0)
                     out += names[size_t(name)];
                 else
-                    AppendValue(out, records.Text(record, column));
+                    AppendCsvValue(out, records.Text(record, column));
             }
             out += "\r\n";
             if (out.size() >= FlushBytes) {
@@ -72,21 +52,11 @@ bool WriteProtocolCsv(const TProtocolRows& rows, QIODevice& device, TBackgroundT
 
 bool SaveProtocolCsv(const TProtocolRows& rows, const QString& fileName, QString& error,
                      TBackgroundTask* task) {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
-        return false;
-    }
-    if (!WriteProtocolCsv(rows, file, task)) {
-        error = task && task->Cancelled() ? QStringLiteral("cancelled") : file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        error = file.errorString();
-        return false;
-    }
-    return true;
+    const bool saved = SaveFileWhole(
+        fileName, [&](QIODevice& device) { return WriteProtocolCsv(rows, device, task); }, error);
+    if (!saved && task && task->Cancelled())
+        error = QStringLiteral("cancelled");
+    return saved;
 }
 
 TProtocolCsvSave::TProtocolCsvSave(TProtocolRows rows, const QString& fileName, std::function<void()> news)

@@ -1,5 +1,6 @@
 // The event log rows as a CSV file a spreadsheet opens with Cyrillic intact: UTF-8 with a byte
-// order mark, ";" between values, CR LF between rows, the grid's headers first.
+// order mark, ";" between values, CR LF between rows, the grid's headers first (the format of
+// common's CsvFile, written here with progress and cancel).
 #pragma once
 
 #include "BackgroundTask.h"
@@ -11,9 +12,6 @@
 #include <functional>
 
 class QIODevice;
-
-// One value as written: quoted (inner quotes doubled) when it holds ";", a quote or a line break.
-QByteArray ProtocolCsvValue(QStringView text);
 
 // Writes the headers and exactly the rows given, in their order. A task, when given, is told each
 // row written and stops the writing when cancelled. False when the device refused or it was stopped.

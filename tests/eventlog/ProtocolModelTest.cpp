@@ -118,14 +118,6 @@ TEST(ProtocolModel, FilterMatchesUserFieldAndValuesWhateverTheCaseAndKeepsRecord
     EXPECT_EQ(model.ShownCount(), 4);
 }
 
-TEST(ProtocolCsv, ValuesAreQuotedOnlyWhenTheyMustBe) {
-    EXPECT_EQ(ProtocolCsvValue(QStringLiteral("Снята")), QStringLiteral("Снята").toUtf8());
-    EXPECT_EQ(ProtocolCsvValue(QStringLiteral("a;b")), QByteArray("\"a;b\""));
-    EXPECT_EQ(ProtocolCsvValue(QStringLiteral("say \"hi\"")), QByteArray("\"say \"\"hi\"\"\""));
-    EXPECT_EQ(ProtocolCsvValue(QStringLiteral("two\nlines")), QByteArray("\"two\nlines\""));
-    EXPECT_EQ(ProtocolCsvValue(QString()), QByteArray());
-}
-
 TEST(ProtocolCsv, FileHoldsTheHeadersAndExactlyTheRowsShown) {
     TProtocolModel model;
     model.SetRecords(SampleRecords());
