@@ -1,6 +1,7 @@
 // Fetches 100 000 rows of a 7-column table through the OCI entry points in blocks of 25 rows and the same
 // SELECT through SQLite's C API, in the same run, and prints the ratio of the two times.
 #include "bench/support/Callgrind.h"
+#include "bench/support/OciBenchSession.h"
 #include "oracle/OciDefs.h"
 
 #include <sqlite3.h>
@@ -20,59 +21,7 @@ constexpr int kRows = 100000;
 constexpr int kBlock = 25;
 const char* kSelect = "SELECT ID, GRP, NAME, ALIAS, NOTE, AMOUNT, CHANGED FROM BENCH_T ORDER BY ID";
 
-struct Oci {
-    OCIEnv* env = nullptr;
-    OCIError* err = nullptr;
-    OCIServer* srv = nullptr;
-    OCISvcCtx* svc = nullptr;
-    OCISession* ses = nullptr;
-
-    void check(sword rc, const char* what) const {
-        if (rc == OCI_SUCCESS || rc == OCI_SUCCESS_WITH_INFO || rc == OCI_NO_DATA)
-            return;
-        char buf[1024] = {};
-        sb4 code = 0;
-        OCIErrorGet(err, 1, nullptr, &code, reinterpret_cast<OraText*>(buf), sizeof buf, OCI_HTYPE_ERROR);
-        std::fprintf(stderr, "%s failed (%d): %s", what, rc, buf);
-        std::exit(1);
-    }
-
-    explicit Oci(const std::string& db) {
-        OCIEnvNlsCreate(&env, OCI_THREADED | OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr,
-                        OCI_AL32UTF8_ID, OCI_AL32UTF8_ID);
-        OCIHandleAlloc(env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr);
-        OCIHandleAlloc(env, reinterpret_cast<void**>(&srv), OCI_HTYPE_SERVER, 0, nullptr);
-        OCIHandleAlloc(env, reinterpret_cast<void**>(&svc), OCI_HTYPE_SVCCTX, 0, nullptr);
-        OCIHandleAlloc(env, reinterpret_cast<void**>(&ses), OCI_HTYPE_SESSION, 0, nullptr);
-        check(OCIServerAttach(srv, err, reinterpret_cast<const OraText*>(db.c_str()),
-                              static_cast<sb4>(db.size()), OCI_DEFAULT),
-              "attach");
-        OCIAttrSet(svc, OCI_HTYPE_SVCCTX, srv, 0, OCI_ATTR_SERVER, err);
-        OCIAttrSet(ses, OCI_HTYPE_SESSION, const_cast<char*>("bench"), 5, OCI_ATTR_USERNAME, err);
-        OCIAttrSet(ses, OCI_HTYPE_SESSION, const_cast<char*>("bench"), 5, OCI_ATTR_PASSWORD, err);
-        OCIAttrSet(svc, OCI_HTYPE_SVCCTX, ses, 0, OCI_ATTR_SESSION, err);
-        check(OCISessionBegin(svc, err, ses, OCI_CRED_RDBMS, OCI_DEFAULT), "logon");
-    }
-    ~Oci() {
-        OCISessionEnd(svc, err, ses, OCI_DEFAULT);
-        OCIServerDetach(srv, err, OCI_DEFAULT);
-        OCIHandleFree(env, OCI_HTYPE_ENV);
-    }
-
-    OCIStmt* prepare(const char* sql) {
-        OCIStmt* st = nullptr;
-        OCIHandleAlloc(env, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
-        check(OCIStmtPrepare(st, err, reinterpret_cast<const OraText*>(sql),
-                             static_cast<ub4>(std::strlen(sql)), OCI_NTV_SYNTAX, OCI_DEFAULT),
-              "prepare");
-        return st;
-    }
-    void exec(const char* sql) {
-        OCIStmt* st = prepare(sql);
-        check(OCIStmtExecute(svc, st, err, 1, 0, nullptr, nullptr, OCI_DEFAULT), sql);
-        OCIHandleFree(st, OCI_HTYPE_STMT);
-    }
-};
+using Oci = TOciBenchSession;
 
 void fill(Oci& oci) {
     oci.exec(
