@@ -112,6 +112,8 @@ struct TOracleSession::Private {
     std::atomic<bool> connected{false};
     // A call failed with an error that means the connection is gone; cleared by TakeConnectionLost.
     std::atomic<bool> connectionLost{false};
+    // The thread in LogOff, if any.
+    std::atomic<std::thread::id> loggingOffBy{};
     int callTimeoutMs = 0;
     bool threadSafe = false;
     bool rollbackOnDisconnect = false;
@@ -180,6 +182,11 @@ void TOracleSession::SetConnectAs(TConnectAsOption value) {
 }
 bool TOracleSession::Connected() const {
     return d->connected.load();
+}
+
+bool TOracleSession::LoggingOffElsewhere() const {
+    const std::thread::id by = d->loggingOffBy.load();
+    return by != std::thread::id() && by != std::this_thread::get_id();
 }
 void TOracleSession::SetConnected(bool value) {
     if (value == Connected())
@@ -544,6 +551,13 @@ void TOracleSession::LogOff() {
     std::exception_ptr failure;
     {
         TOracleLock logonLock(&d->logonLock);
+        // A reader fetching on in a loop would otherwise take the session's lock again and again
+        // before this thread gets it (a watcher's log-off waited for a whole event-log search).
+        d->loggingOffBy = std::this_thread::get_id();
+        struct TDone {
+            std::atomic<std::thread::id>& by;
+            ~TDone() { by = std::thread::id(); }
+        } done{d->loggingOffBy};
         Handles h;
         bool wasConnected = false;
         {
@@ -863,8 +877,8 @@ void TOracleQuery::Run(bool commit) {
         throw Exception(QStringLiteral("Session undefined"));
     if (!OracleCI::IsLoaded())
         OracleCI::EnsureLoaded();
-    // A session that another thread is connecting is not connected yet: no waiting for it.
-    if (!session->Connected())
+    // A session that another thread is connecting or logging off: no waiting for it.
+    if (!session->Connected() || session->LoggingOffElsewhere())
         throw Exception(QStringLiteral("Not logged on"));
     TOracleLock lock(&session->CriticalSection());
     session->ClearTransactionCache();
@@ -1173,6 +1187,8 @@ bool TOracleQuery::Eof() const {
 }
 
 void TOracleQuery::Next() {
+    if (d->session && d->session->LoggingOffElsewhere())
+        throw Exception(QStringLiteral("Not logged on"));
     TOracleLock lock(d->Lock());
     if (d->eof)
         return;

@@ -103,6 +103,9 @@ public:
     void SetConnectAs(TConnectAsOption value);
 
     bool Connected() const;
+    // True on every thread but the one logging the session off, while it waits for the session:
+    // statements then fail at once instead of keeping the log-off waiting behind them.
+    bool LoggingOffElsewhere() const;
     void SetConnected(bool value);
     // OCI's call timeout in milliseconds (0 = none), set at the next LogOn on clients 18.1 and later:
     // a round trip that runs past it fails with ORA-03156. A client that refuses it is used without.
