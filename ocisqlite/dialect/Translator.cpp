@@ -442,6 +442,8 @@ private:
     TableRef namedTable(const std::string& name) const;
 
     std::string returning();
+    // The WHERE of an UPDATE or DELETE (empty without one); ROWNUM bounds become a LIMIT on rowids.
+    std::string dmlWhere(const TableRef& target, const std::string& table);
 
     std::string_view src_;
     std::vector<Token> tokens_;
@@ -666,28 +668,33 @@ void Parser::updateStatement() {
             unimplemented();
         sets += ident(col) + " = " + value.sql;
     } while (acceptOp(","));
-    std::string where;
-    if (acceptWord("WHERE")) {
-        std::vector<Expr> rest, bounds;
-        for (Expr& t : conditionTerms()) {
-            if (t.kind == Expr::Kind::RownumBound)
-                bounds.push_back(std::move(t));
-            else if (t.rownum || !t.outer.empty())
-                unimplemented();
-            else
-                rest.push_back(std::move(t));
-        }
-        if (!rest.empty())
-            where = chain(rest, "AND").sql;
-        if (!bounds.empty())
-            where = target.rowid + " IN (SELECT " + target.rowid + " FROM " + table +
-                    (where.empty() ? "" : " WHERE " + where) + " LIMIT " + rownumLimit(bounds) + ")";
-    }
+    const std::string where = dmlWhere(target, table);
     const std::string ret = returning();
     popScope();
     finish();
     out_.sql = "UPDATE " + table + " SET " + sets + (where.empty() ? "" : " WHERE " + where) + ret;
     out_.lockRowsSql = "SELECT " + target.rowid + " FROM " + table + (where.empty() ? "" : " WHERE " + where);
+}
+
+std::string Parser::dmlWhere(const TableRef& target, const std::string& table) {
+    std::string where;
+    if (!acceptWord("WHERE"))
+        return where;
+    std::vector<Expr> rest, bounds;
+    for (Expr& t : conditionTerms()) {
+        if (t.kind == Expr::Kind::RownumBound)
+            bounds.push_back(std::move(t));
+        else if (t.rownum || !t.outer.empty())
+            unimplemented();
+        else
+            rest.push_back(std::move(t));
+    }
+    if (!rest.empty())
+        where = chain(rest, "AND").sql;
+    if (!bounds.empty())
+        where = target.rowid + " IN (SELECT " + target.rowid + " FROM " + table +
+                (where.empty() ? "" : " WHERE " + where) + " LIMIT " + rownumLimit(bounds) + ")";
+    return where;
 }
 
 void Parser::deleteStatement() {
@@ -701,23 +708,7 @@ void Parser::deleteStatement() {
     if (target.base.empty())
         ora(1732, "data manipulation operation not legal on this view");
     out_.targetTable = target.base;
-    std::string where;
-    if (acceptWord("WHERE")) {
-        std::vector<Expr> rest, bounds;
-        for (Expr& t : conditionTerms()) {
-            if (t.kind == Expr::Kind::RownumBound)
-                bounds.push_back(std::move(t));
-            else if (t.rownum || !t.outer.empty())
-                unimplemented();
-            else
-                rest.push_back(std::move(t));
-        }
-        if (!rest.empty())
-            where = chain(rest, "AND").sql;
-        if (!bounds.empty())
-            where = target.rowid + " IN (SELECT " + target.rowid + " FROM " + table +
-                    (where.empty() ? "" : " WHERE " + where) + " LIMIT " + rownumLimit(bounds) + ")";
-    }
+    const std::string where = dmlWhere(target, table);
     const std::string ret = returning();
     popScope();
     finish();
