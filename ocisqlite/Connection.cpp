@@ -614,7 +614,7 @@ std::optional<std::string> Connection::synonymTarget(const std::string& name) co
 
 std::vector<ColumnInfo> Connection::columns(const std::string& table) const {
     std::vector<ColumnInfo> cols;
-    sqlite3_stmt* st = cached("SELECT name, type FROM pragma_table_info(?)");
+    sqlite3_stmt* st = cached("SELECT name, type, \"notnull\" FROM pragma_table_info(?)");
     if (!st)
         return cols;
     const std::string stored = sqliteName(table);
@@ -622,7 +622,7 @@ std::vector<ColumnInfo> Connection::columns(const std::string& table) const {
     while (sqlite3_step(st) == SQLITE_ROW) {
         const auto* n = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
         const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
-        cols.push_back({oracleName(n ? n : ""), t ? t : ""});
+        cols.push_back({oracleName(n ? n : ""), t ? t : "", sqlite3_column_int(st, 2) != 0});
     }
     sqlite3_reset(st);
     return cols;

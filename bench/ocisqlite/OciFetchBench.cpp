@@ -171,7 +171,7 @@ int main() {
     std::printf("rows: %d, columns: 7, block: %d\n", kRows, kBlock);
     std::printf("OCI (libocisqlite): %.1f ms\n", best);
     std::printf("SQLite C API:       %.1f ms\n", bestSqlite);
-    std::printf("ratio OCI/SQLite:   %.2f (aim: 1.5 or less)\n", best / bestSqlite);
+    std::printf("ratio OCI/SQLite:   %.2f (aim: 1.2 or less)\n", best / bestSqlite);
     std::printf("checksums: %lld %lld\n", sumOci, sumSqlite);
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);

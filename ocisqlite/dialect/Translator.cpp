@@ -167,6 +167,7 @@ struct Expr {
     std::string value; // String: the literal's value; Number: its text
     std::string rowidColumn;
     std::uint32_t rowidObject = 0;
+    bool notNull = false;           // Column, Rowid: never NULL in any row of the query block
     bool constant = false;          // no column, ROWNUM, aggregate or sub-query: the same for every row
     bool agg = false;               // holds an aggregate (outside sub-queries)
     bool groupOk = true;            // allowed in a grouped select list under the GROUP BY keys in force
@@ -175,6 +176,11 @@ struct Expr {
     std::vector<std::string> outer; // tables marked with (+)
     std::vector<std::string> refs;  // tables whose columns it reads (kept only when (+) occurs)
 };
+
+// Only a bare column or rowid is trusted: anything built on one (a function, a sub-query) may yield NULL.
+bool neverNull(const Expr& e) {
+    return (e.kind == Expr::Kind::Column || e.kind == Expr::Kind::Rowid) && e.notNull;
+}
 
 void mergeNames(std::vector<std::string>& into, const std::vector<std::string>& from) {
     for (const std::string& n : from)
@@ -187,10 +193,11 @@ struct TableRef {
     std::string base;    // the base table; empty for sub-queries, DUAL, V$SESSION and WITH names
     std::uint32_t object = 0;
     std::vector<ColumnInfo> columns;
-    bool known = false; // columns is its full list
-    std::string sql;    // the FROM item as emitted
-    std::string rowid;  // the SQL of its rowid
-    bool ansi = false;  // joined with JOIN ... ON
+    bool known = false;    // columns is its full list
+    std::string sql;       // the FROM item as emitted
+    std::string rowid;     // the SQL of its rowid
+    bool ansi = false;     // joined with JOIN ... ON
+    bool optional = false; // outer-joined (LEFT JOIN or (+)): a row may have NULL in every column
 };
 
 struct Scope {
@@ -1299,8 +1306,10 @@ std::string Parser::withClause() {
             if (core.outKnown && core.out.size() != names.size())
                 ora(32038,
                     "number of WITH clause column names does not match number of elements in select list");
-            for (std::size_t i = 0; i < names.size() && i < core.out.size(); ++i)
+            for (std::size_t i = 0; i < names.size() && i < core.out.size(); ++i) {
                 done.table.columns[i].type = core.out[i].type;
+                done.table.columns[i].notNull = core.out[i].notNull;
+            }
         }
         sql += (sql.empty() ? "" : ", ") + ident(cteName) + (list.empty() ? "" : " " + list) + " AS (" +
                body + ")";
@@ -1376,6 +1385,10 @@ std::string Parser::query(bool topLevel, SelectCore* firstCore) {
     }
     if (hasWith)
         ctes_.pop_back();
+    // The other members may give NULL where the first never does.
+    if (compound)
+        for (ColumnInfo& c : first.out)
+            c.notNull = false;
     if (firstCore) {
         *firstCore = std::move(first);
         firstCore->with = with;
@@ -1459,6 +1472,8 @@ SelectCore Parser::selectCore(bool topLevel, bool compoundMember) {
             }
         if (from.empty())
             ora(1416, "two tables cannot be outer-joined to each other");
+        for (TableRef& t : scopes_[scopeIndex].tables)
+            t.optional = t.optional || outerConditions.count(t.exposed) > 0;
         std::vector<const TableRef*> pending;
         for (const TableRef& t : scope.tables)
             if (outerConditions.count(t.exposed))
@@ -1608,7 +1623,7 @@ std::string Parser::selectList(SelectCore& core, bool topLevel, bool& anyAgg, bo
             for (const TableRef& t : scopes_[scopeIndex].tables) {
                 core.outKnown = core.outKnown && t.known;
                 for (const ColumnInfo& c : t.columns)
-                    core.out.push_back(c);
+                    core.out.push_back({c.name, c.type, c.notNull && !t.optional});
             }
             anyUngrouped = true;
         } else if (isNameToken(peek()) && atOp(".", 1) && atOp("*", 2)) {
@@ -1623,7 +1638,7 @@ std::string Parser::selectList(SelectCore& core, bool topLevel, bool& anyAgg, bo
                 ora(904, "\"" + q + "\": invalid identifier");
             core.outKnown = core.outKnown && found->known;
             for (const ColumnInfo& c : found->columns)
-                core.out.push_back(c);
+                core.out.push_back({c.name, c.type, c.notNull && !found->optional});
             item = ident(q) + ".*";
             anyUngrouped = true;
         } else {
@@ -1652,7 +1667,7 @@ std::string Parser::selectList(SelectCore& core, bool topLevel, bool& anyAgg, bo
             anyUngrouped = anyUngrouped || !e.groupOk;
             if (topLevel && !e.type.empty())
                 out_.columnTypes[alias] = e.type;
-            core.out.push_back({alias, e.type});
+            core.out.push_back({alias, e.type, neverNull(e)});
             item = e.sql + " AS " + ident(alias);
         }
         list += (list.empty() ? "" : ", ") + item;
@@ -1668,6 +1683,7 @@ std::string Parser::fromClause() {
             continue;
         }
         std::string join;
+        bool optional = false;
         if (acceptWord("JOIN")) {
             join = " JOIN ";
         } else if (acceptWord("INNER")) {
@@ -1679,6 +1695,7 @@ std::string Parser::fromClause() {
             if (!acceptWord("JOIN"))
                 ora(905, "missing keyword");
             join = " LEFT JOIN ";
+            optional = true;
         } else if (acceptWord("CROSS")) {
             if (!acceptWord("JOIN"))
                 ora(905, "missing keyword");
@@ -1690,6 +1707,7 @@ std::string Parser::fromClause() {
         }
         sql += join + tableRef();
         scopes_.back().tables.back().ansi = true;
+        scopes_.back().tables.back().optional = optional;
         if (!acceptWord("ON"))
             ora(905, "missing keyword");
         const Expr on = expr();
@@ -1784,14 +1802,37 @@ std::string Parser::orderBy(const SelectCore& core, bool compound) {
         return t.type == TokenType::End || t.is(",") || t.is(")") || t.isWord("ASC") || t.isWord("DESC") ||
                t.isWord("NULLS") || t.isWord("FOR");
     };
+    // Whether the select-list column a position or name stands for is never NULL. A compound's other
+    // members, or a list with columns the translator does not know, may hold NULL there.
+    auto outputNeverNull = [&](auto matches) {
+        if (compound || !core.outKnown)
+            return false;
+        bool any = false;
+        for (std::size_t i = 0; i < core.out.size(); ++i)
+            if (matches(i, core.out[i])) {
+                if (!core.out[i].notNull)
+                    return false;
+                any = true;
+            }
+        return any;
+    };
     std::string sql;
     do {
         std::string item;
+        bool neverNullKey = false;
         if (peek().type == TokenType::Number && endOfKey(1)) {
             item = next().text;
+            const bool digits = item.size() < 6 && std::all_of(item.begin(), item.end(), [](char ch) {
+                                    return ch >= '0' && ch <= '9';
+                                });
+            const std::size_t position = digits ? std::stoul(item) : 0;
+            neverNullKey =
+                outputNeverNull([&](std::size_t i, const ColumnInfo&) { return i + 1 == position; });
         } else if (isNameToken(peek()) && endOfKey(1) &&
                    std::find(names.begin(), names.end(), peek().text) != names.end()) {
-            item = ident(next().text); // a select-list name
+            const std::string n = next().text;
+            item = ident(n); // a select-list name
+            neverNullKey = outputNeverNull([&](std::size_t, const ColumnInfo& c) { return c.name == n; });
         } else if (compound) {
             ora(1785, "ORDER BY item must be the number of a SELECT-list expression");
         } else {
@@ -1809,6 +1850,7 @@ std::string Parser::orderBy(const SelectCore& core, bool compound) {
                                                             ? "not a single-group group function"
                                                             : "not a GROUP BY expression");
             item = e.sql;
+            neverNullKey = neverNull(e);
         }
         bool desc = false;
         if (acceptWord("DESC"))
@@ -1816,7 +1858,8 @@ std::string Parser::orderBy(const SelectCore& core, bool compound) {
         else
             acceptWord("ASC");
         item += desc ? " DESC" : " ASC";
-        // Oracle sorts NULL as the largest value: last ascending, first descending.
+        // Oracle sorts NULL as the largest value: last ascending, first descending. A key that is never NULL
+        // needs no NULLS clause, and without one SQLite's sorter compares integers and texts directly.
         if (acceptWord("NULLS")) {
             if (acceptWord("FIRST"))
                 item += " NULLS FIRST";
@@ -1824,7 +1867,7 @@ std::string Parser::orderBy(const SelectCore& core, bool compound) {
                 item += " NULLS LAST";
             else
                 ora(933, "SQL command not properly ended");
-        } else {
+        } else if (!neverNullKey) {
             item += desc ? " NULLS FIRST" : " NULLS LAST";
         }
         sql += (sql.empty() ? "" : ", ") + item;
@@ -2475,6 +2518,7 @@ Expr Parser::columnRef() {
         e.rowidObject = table.object;
         e.sql = "ora_rowid(" + std::to_string(table.object) + ", " + table.rowid + ")";
         e.type = "ROWID";
+        e.notNull = !table.optional;
         e.groupOk = grouped(e.sql);
         if (trackRefs_)
             e.refs.push_back(table.exposed);
@@ -2536,6 +2580,7 @@ Expr Parser::columnRef() {
     }
     if (info)
         e.type = info->type;
+    e.notNull = owner && info && info->notNull && !owner->optional;
     e.groupOk = grouped(e.sql);
     if (owner && trackRefs_)
         e.refs.push_back(owner->exposed);

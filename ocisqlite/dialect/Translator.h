@@ -19,10 +19,12 @@ struct OraError : std::runtime_error {
     OraError(int c, const std::string& fullText) : std::runtime_error(fullText), code(c) {}
 };
 
-// A column of a base table: its Oracle name (exact) and declared Oracle type ("NUMBER(9)", "CHAR(1)" ...).
+// A column of a base table: its Oracle name (exact), declared Oracle type ("NUMBER(9)", "CHAR(1)" ...) and
+// whether it is declared NOT NULL (so no row holds NULL in it; a primary key column is declared so too).
 struct ColumnInfo {
     std::string name;
     std::string type;
+    bool notNull = false;
 };
 
 // What the translator needs to know about the database; implemented by the engine. Names are Oracle names:

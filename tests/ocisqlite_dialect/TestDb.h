@@ -50,12 +50,13 @@ public:
     std::vector<ColumnInfo> columns(const std::string& table) const override {
         std::vector<ColumnInfo> cols;
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db_, "SELECT name, type FROM pragma_table_info(?)", -1, &st, nullptr);
+        sqlite3_prepare_v2(db_, "SELECT name, type, \"notnull\" FROM pragma_table_info(?)", -1, &st, nullptr);
         const std::string stored = sqliteName(table);
         sqlite3_bind_text(st, 1, stored.c_str(), -1, SQLITE_TRANSIENT);
         while (sqlite3_step(st) == SQLITE_ROW)
             cols.push_back({oracleName(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))),
-                            reinterpret_cast<const char*>(sqlite3_column_text(st, 1))});
+                            reinterpret_cast<const char*>(sqlite3_column_text(st, 1)),
+                            sqlite3_column_int(st, 2) != 0});
         sqlite3_finalize(st);
         return cols;
     }

@@ -370,6 +370,84 @@ TEST_F(Schema, DecodeCaseOrderAndLikeFollowOracle) {
     EXPECT_EQ(db.scalar("select count(*) from T where name like 'a%'"), "1");
 }
 
+// SQLite sorts NULL first ascending, Oracle last: the translator says NULLS LAST / FIRST on every key that
+// may be NULL, and leaves it off (SQLite's faster comparison) only where no row can hold NULL.
+TEST_F(Schema, OrderByNamesTheNullsPlaceUnlessTheKeyIsNeverNull) {
+    db.run("CREATE TABLE NN (ID NUMBER(9) NOT NULL, K NUMBER(9) PRIMARY KEY, V VARCHAR2(10))");
+    db.run("CREATE TABLE PK (A NUMBER(9), B NUMBER(9), CONSTRAINT PK_PK PRIMARY KEY (A))");
+    const auto nn = db.columns("NN");
+    ASSERT_EQ(nn.size(), 3u);
+    EXPECT_TRUE(nn[0].notNull);
+    EXPECT_TRUE(nn[1].notNull); // a primary key is NOT NULL in SQLite only when declared so
+    EXPECT_FALSE(nn[2].notNull);
+    const auto pk = db.columns("PK");
+    ASSERT_EQ(pk.size(), 2u);
+    EXPECT_TRUE(pk[0].notNull);
+    EXPECT_FALSE(pk[1].notNull);
+
+    struct Case {
+        const char* oracle;
+        const char* orderBy; // the translation's text after " ORDER BY "
+    } cases[] = {
+        // Never NULL: a NOT NULL or primary key column, by name, alias, position, star or expression.
+        {"select id from nn order by id", "\"ID\" ASC"},
+        {"select id from nn order by id desc", "\"ID\" DESC"},
+        {"select v from nn order by id", "\"NN\".\"ID\" ASC"},
+        {"select v from nn order by nn.k desc", "\"NN\".\"K\" DESC"},
+        {"select id x from nn order by x", "\"X\" ASC"},
+        {"select k from nn order by 1", "1 ASC"},
+        {"select * from nn order by 2 desc", "2 DESC"},
+        {"select nn.* from nn order by 1", "1 ASC"},
+        {"select a from pk order by a", "\"A\" ASC"},
+        {"select id, count(*) from nn group by id order by id", "\"ID\" ASC"},
+        {"select v from nn where rownum <= 5 order by id", "\"NN\".\"ID\" ASC"},
+        {"select rowid from nn order by rowid", "\"ROWID\" ASC"},
+        {"select v from nn order by rowid desc", "ora_rowid(70005, \"NN\".rowid) DESC"},
+        {"select nn.id from nn join t on t.id = nn.id order by nn.id", "\"NN\".\"ID\" ASC"},
+        {"select nn.id from nn left join t on t.id = nn.id order by nn.id", "\"NN\".\"ID\" ASC"},
+        {"select n.id from nn n, t where n.id = t.id(+) order by n.id", "\"N\".\"ID\" ASC"},
+        {"select id from (select id from nn) order by id", "\"ID\" ASC"},
+        {"with w as (select id from nn) select id from w order by id", "\"ID\" ASC"},
+        {"with w (x) as (select k from nn) select x from w order by x", "\"X\" ASC"},
+        {"select id, v from nn order by id, v", "\"ID\" ASC, \"V\" ASC NULLS LAST"},
+        {"select id from nn order by id nulls first", "\"ID\" ASC NULLS FIRST"},
+        // May be NULL: a nullable column, anything computed, or a column that an outer join, another
+        // member of a compound, or a sub-query that may give NULL stands behind.
+        {"select v from nn order by v", "\"V\" ASC NULLS LAST"},
+        {"select v from nn order by v desc", "\"V\" DESC NULLS FIRST"},
+        {"select b from pk order by b", "\"B\" ASC NULLS LAST"},
+        {"select * from nn order by 3", "3 ASC NULLS LAST"},
+        {"select id from nn order by 5", "5 ASC NULLS LAST"},
+        {"select nvl(id, 0) x from nn order by x", "\"X\" ASC NULLS LAST"},
+        {"select v id from nn order by id", "\"ID\" ASC NULLS LAST"},
+        {"select id from nn order by -id", "(-\"NN\".\"ID\") ASC NULLS LAST"},
+        {"select id from nn order by (id)", "(\"NN\".\"ID\") ASC NULLS LAST"},
+        {"select t.id from nn left join t on t.id = nn.id order by t.id", "\"T\".\"ID\" ASC NULLS LAST"},
+        {"select nn.id from t left join nn on t.id = nn.id order by nn.id", "\"NN\".\"ID\" ASC NULLS LAST"},
+        {"select nn.id from t left outer join nn on t.id = nn.id order by 1 desc", "1 DESC NULLS FIRST"},
+        {"select nn.* from t left join nn on t.id = nn.id order by 1", "1 ASC NULLS LAST"},
+        {"select n.id from t, nn n where t.id = n.id(+) order by n.id", "\"N\".\"ID\" ASC NULLS LAST"},
+        {"select n.rowid r from t, nn n where t.id = n.id(+) order by r", "\"R\" ASC NULLS LAST"},
+        {"select id from nn union all select k from nn order by 1", "1 ASC NULLS LAST"},
+        {"select id from nn union select id from t order by id", "\"ID\" ASC NULLS LAST"},
+        {"select id from (select id from nn union all select null from dual) order by id",
+         "\"ID\" ASC NULLS LAST"},
+        {"with w as (select id from nn union all select null from dual) select id from w order by id",
+         "\"ID\" ASC NULLS LAST"},
+        {"select (select max(id) from nn) m from dual order by m", "\"M\" ASC NULLS LAST"},
+        {"select id from (select nn.id from t left join nn on t.id = nn.id) order by id",
+         "\"ID\" ASC NULLS LAST"},
+        {"select max(id) m from nn order by m", "\"M\" ASC NULLS LAST"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.oracle);
+        const std::string sql = tr(db, c.oracle).sql;
+        const std::size_t at = sql.rfind(" ORDER BY ");
+        ASSERT_NE(at, std::string::npos) << sql;
+        EXPECT_EQ(sql.substr(at + 10), c.orderBy) << sql;
+    }
+}
+
 TEST_F(Schema, ColumnsAreNamedAsOracleNamesThem) {
     db.run("select count(*), max(id) mx, name \"Mixed\", t.id, rowid from t group by name, t.id, rowid");
     EXPECT_EQ(db.columnNames(), (std::vector<std::string>{"COUNT(*)", "MX", "Mixed", "ID", "ROWID"}));

@@ -36,9 +36,9 @@ public:
                     {"DATE_CHANGE", "DATE"},        {"FIELD_NAME", "VARCHAR2(64)"},
                     {"OLD_VALUE", "VARCHAR2(200)"}, {"NEW_VALUE", "VARCHAR2(200)"}};
         if (table == "USER_PSW")
-            return {{"TABNUM", "NUMBER(9)"},      {"NAME", "VARCHAR2(30)"}, {"PWD", "VARCHAR2(30)"},
-                    {"ALLNAME", "VARCHAR2(200)"}, {"GROUPID", "NUMBER(9)"}, {"WENABLED", "CHAR(1)"},
-                    {"IPADR", "VARCHAR2(1000)"},  {"IP", "VARCHAR2(40)"}};
+            return {{"TABNUM", "NUMBER(9)", true}, {"NAME", "VARCHAR2(30)"}, {"PWD", "VARCHAR2(30)"},
+                    {"ALLNAME", "VARCHAR2(200)"},  {"GROUPID", "NUMBER(9)"}, {"WENABLED", "CHAR(1)"},
+                    {"IPADR", "VARCHAR2(1000)"},   {"IP", "VARCHAR2(40)"}};
         return {};
     }
     std::string currentUser() const override { return "FUZZ"; }
