@@ -1,7 +1,8 @@
 // Storing and fetching a 50 MB LONG RAW through libocisqlite's entry points, the way the program does it
 // (one bind of the whole value; a piecewise dynamic define on fetch), against copying the same file.
-// Prints the time ratio and each run's peak memory against the file size. Each run is a child process,
-// so its peak resident size (getrusage of the child) is its own.
+// Prints the ratio of the best times of several runs on each side and the highest peak memory against the
+// file size. Each run is a child process, so its peak resident size (getrusage of the child) is its own;
+// each store goes to a new file made by ocisqlite-admin, as a server's first program would.
 #include "oracle/OciDefs.h"
 
 #include <sys/resource.h>
@@ -204,26 +205,47 @@ int main() {
         }
         writeFile(file, bytes.data(), bytes.size());
     }
-    const std::string db = (dir / "bench.db").string();
-    const std::string admin = std::string(KMR_BIN_DIR) + "/ocisqlite-admin create " + db +
-                              " --user BENCH --password bench > /dev/null";
-    if (std::system(admin.c_str()) != 0) {
-        std::fprintf(stderr, "cannot create %s\n", db.c_str());
-        return 1;
-    }
+    // Best of several runs on each side, taken in turns: one slow run of the shared machine moves neither
+    // figure.
+    constexpr int kRuns = 5;
     const Run idle = inChild([] { return 0; });
-    const Run copy = inChild([&] { return copyFile(file, (dir / "copy.exe").string()); });
-    const Run oci = inChild([&] { return storeAndFetch(db, file, (dir / "fetched.exe").string()); });
-    const bool same = readFile(file) == readFile((dir / "fetched.exe").string());
-    std::filesystem::remove_all(dir);
-    if (copy.status != 0 || oci.status != 0 || !same) {
-        std::fprintf(stderr, "benchmark run failed (copy %d, ocisqlite %d, identical %d)\n", copy.status,
-                     oci.status, same);
-        return 1;
+    Run copy, oci;
+    for (int i = 0; i < kRuns; ++i) {
+        const std::string db = (dir / ("bench" + std::to_string(i) + ".db")).string();
+        const std::string admin = std::string(KMR_BIN_DIR) + "/ocisqlite-admin create " + db +
+                                  " --user BENCH --password bench > /dev/null";
+        if (std::system(admin.c_str()) != 0) {
+            std::fprintf(stderr, "cannot create %s\n", db.c_str());
+            std::filesystem::remove_all(dir);
+            return 1;
+        }
+        const std::string copied = (dir / "copy.exe").string();
+        const std::string fetched = (dir / "fetched.exe").string();
+        const Run c = inChild([&] { return copyFile(file, copied); });
+        const Run o = inChild([&] { return storeAndFetch(db, file, fetched); });
+        const bool same = readFile(file) == readFile(fetched);
+        std::filesystem::remove(copied);
+        std::filesystem::remove(fetched);
+        for (const char* suffix : {"", "-wal", "-shm", ".locks", ".locks-wal", ".locks-shm"})
+            std::filesystem::remove(db + suffix);
+        if (c.status != 0 || o.status != 0 || !same) {
+            std::fprintf(stderr, "benchmark run failed (copy %d, ocisqlite %d, identical %d)\n", c.status,
+                         o.status, same);
+            std::filesystem::remove_all(dir);
+            return 1;
+        }
+        if (i == 0 || c.seconds < copy.seconds)
+            copy.seconds = c.seconds;
+        if (i == 0 || o.seconds < oci.seconds)
+            oci.seconds = o.seconds;
+        // Peak memory is the worst run's: a lucky run does not hide a copy the engine makes.
+        copy.peakKb = std::max(copy.peakKb, c.peakKb);
+        oci.peakKb = std::max(oci.peakKb, o.peakKb);
     }
+    std::filesystem::remove_all(dir);
     const double mb = static_cast<double>(kSize) / (1024 * 1024);
-    std::printf("50 MB LONG RAW: copy %.3f s, store+fetch through OCI %.3f s, time ratio %.2f\n",
-                copy.seconds, oci.seconds, oci.seconds / copy.seconds);
+    std::printf("50 MB LONG RAW, best of %d: copy %.3f s, store+fetch through OCI %.3f s, time ratio %.2f\n",
+                kRuns, copy.seconds, oci.seconds, oci.seconds / copy.seconds);
     std::printf("peak memory: idle %.1f MB, copy %.1f MB (%.2f x size), store+fetch %.1f MB (%.2f x size, "
                 "%.2f x size above idle), ratio to copy %.2f\n",
                 idle.peakKb / 1024.0, copy.peakKb / 1024.0, copy.peakKb / 1024.0 / mb, oci.peakKb / 1024.0,

@@ -283,10 +283,13 @@ TEST(DatabaseFiles, ADamagedFileSaysSo) {
     }
     const auto root = rawRows(db, "SELECT rootpage FROM sqlite_master WHERE name = 'T'");
     ASSERT_EQ(root.size(), 1u);
+    const auto pageSize = rawRows(db, "PRAGMA page_size");
+    ASSERT_EQ(pageSize.size(), 1u);
     {
+        const std::streamoff page = std::stoi(pageSize[0]);
         std::fstream f(db, std::ios::binary | std::ios::in | std::ios::out);
-        f.seekp(static_cast<std::streamoff>((std::stoi(root[0]) - 1) * 4096));
-        f << std::string(4096, '\xEE');
+        f.seekp((std::stoi(root[0]) - 1) * page);
+        f << std::string(static_cast<std::size_t>(page), '\xEE');
     }
     Session s(db, "ADMIN", "secret");
     EXPECT_EQ(execute(s, "SELECT COUNT(*) FROM T", {}, {}).error,
