@@ -577,7 +577,7 @@ void Connection::markLost() {
 }
 
 void Connection::awaitAnswer() {
-    switch (serverReach(path_, callTimeoutMs_)) {
+    switch (serverReach(path_, callTimeoutMs_, &markers_)) {
     case Reach::Answered:
         return;
     case Reach::TimedOut:

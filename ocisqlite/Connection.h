@@ -2,6 +2,7 @@
 // of SQLite's, and the catalog the translator consults.
 #pragma once
 
+#include "Runtime.h"
 #include "Translator.h"
 
 #include <cstdint>
@@ -117,6 +118,7 @@ private:
     std::int64_t sid_ = 0;
     bool lost_ = false;
     unsigned callTimeoutMs_ = 0;
+    MarkerWatch markers_;
     bool sqliteTxn_ = false;
     bool logical_ = false;
     std::string txnId_;

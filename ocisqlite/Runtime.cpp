@@ -115,10 +115,11 @@ namespace {
 // gone down: the countdown had run out, and the ".down" marker now stands in its place. The file is
 // locked while it is counted, so that the sessions of several threads and processes count each round
 // trip once.
-bool countDownToDown(const std::string& path) {
+bool countDownToDown(const std::string& path, bool& counting) {
     const std::string marker = downAfterMarkerPath(path);
     struct stat st {};
-    if (::stat(marker.c_str(), &st) != 0)
+    counting = ::stat(marker.c_str(), &st) == 0;
+    if (!counting)
         return false;
     const int fd = ::open(marker.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
@@ -162,12 +163,82 @@ long hangSeconds(const std::string& path) {
 
 } // namespace
 
-Reach serverReach(const std::string& path, unsigned callTimeoutMs) {
-    if (serverDown(path) || countDownToDown(path))
+MarkerWatch::~MarkerWatch() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool MarkerWatch::openFolder(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (fd_ >= 0 && folder == folder_)
+        return true;
+    if (fd_ >= 0)
+        ::close(fd_);
+    quiet_ = false;
+    folder_ = folder;
+    fd_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return fd_ >= 0;
+}
+
+bool MarkerWatch::unchanged(const std::string& path) {
+    if (!quiet_ || !openFolder(path))
+        return false;
+    struct stat st {};
+    // A folder removed (and perhaps made again under the same name) is looked at afresh.
+    if (::fstat(fd_, &st) != 0 || st.st_nlink == 0) {
+        ::close(fd_);
+        fd_ = -1;
+        quiet_ = false;
+        return false;
+    }
+    return std::uint64_t(st.st_dev) == dev_ && std::uint64_t(st.st_ino) == ino_ &&
+           st.st_mtim.tv_sec == sec_ && st.st_mtim.tv_nsec == nsec_;
+}
+
+bool MarkerWatch::stampBefore(const std::string& path) {
+    stamped_ = false;
+    quiet_ = false;
+    if (!openFolder(path))
+        return false;
+    timespec before{};
+    ::clock_gettime(CLOCK_REALTIME, &before);
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || st.st_nlink == 0)
+        return false;
+    dev_ = std::uint64_t(st.st_dev);
+    ino_ = std::uint64_t(st.st_ino);
+    sec_ = st.st_mtim.tv_sec;
+    nsec_ = st.st_mtim.tv_nsec;
+    // A change's time is read from a coarse clock and some file systems keep whole seconds (or two):
+    // a marker made soon after a change could leave the same time behind. Only a folder that has been
+    // still for longer than that is remembered; a busy one is looked at in full each time.
+    constexpr std::int64_t kStillSeconds = 3;
+    stampUsable_ = before.tv_sec - sec_ > kStillSeconds;
+    stamped_ = true;
+    return true;
+}
+
+void MarkerWatch::foundNone() {
+    quiet_ = stamped_ && stampUsable_;
+}
+
+Reach serverReach(const std::string& path, unsigned callTimeoutMs, MarkerWatch* watch) {
+    if (watch) {
+        if (watch->unchanged(path))
+            return Reach::Answered;
+        watch->stampBefore(path);
+    }
+    bool counting = false;
+    if (serverDown(path) || countDownToDown(path, counting))
         return Reach::Down;
     const long seconds = hangSeconds(path);
-    if (seconds < 0)
+    if (seconds < 0) {
+        // A countdown counts every round trip: while it runs, each one is looked at in full.
+        if (watch && !counting)
+            watch->foundNone();
         return Reach::Answered;
+    }
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     const auto silence = start + std::chrono::seconds(seconds);

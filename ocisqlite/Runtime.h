@@ -35,10 +35,41 @@ enum class Reach {
     Silent,   // ".hang": no answer within the marker's seconds
     TimedOut  // ".hang": the caller's call timeout ran out first
 };
+// What a session remembers of its server's folder, so that a round trip need not look for each marker
+// by name: a marker can only appear by a change of the folder, whose time of last change it reads
+// from a descriptor it keeps open. One per connection, used by one thread at a time.
+class MarkerWatch {
+public:
+    MarkerWatch() = default;
+    ~MarkerWatch();
+    MarkerWatch(const MarkerWatch&) = delete;
+    MarkerWatch& operator=(const MarkerWatch&) = delete;
+
+    // True when the last look found no marker and the folder has not changed since.
+    bool unchanged(const std::string& path);
+    // Reads the folder's state before a look at the markers (false: not known, nothing is remembered).
+    bool stampBefore(const std::string& path);
+    // The look that followed stampBefore found no marker.
+    void foundNone();
+    // Forgets the look (a marker was found).
+    void forget() { quiet_ = false; }
+
+private:
+    bool openFolder(const std::string& path);
+
+    int fd_ = -1;
+    std::string folder_;
+    bool quiet_ = false;
+    bool stamped_ = false;
+    bool stampUsable_ = false;
+    std::uint64_t dev_ = 0, ino_ = 0;
+    std::int64_t sec_ = 0, nsec_ = 0;
+};
+
 // Checks the markers of the server at path; under a hang marker waits until its seconds or
 // callTimeoutMs (0 = none) run out, whichever comes first, and ends the wait early when the marker
-// is removed.
-Reach serverReach(const std::string& path, unsigned callTimeoutMs);
+// is removed. With a watch, a folder unchanged since a look that found no marker answers at once.
+Reach serverReach(const std::string& path, unsigned callTimeoutMs, MarkerWatch* watch = nullptr);
 
 // One round trip: waits OCISQLITE_LATENCY_MS and, with OCISQLITE_TRACE set, appends
 // "<pid> <session> <call>[ <text>]" with CR, LF, backslash escaped as \r, \n, \\.

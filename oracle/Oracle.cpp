@@ -55,26 +55,49 @@ OciErrorInfo ReadError(void* handle, ub4 type, sword status) {
 
 // ---------------------------------------------------------------------------------------------------------
 
-// The owner is compared only with the calling thread's own id: it equals that id exactly while
-// this thread holds the mutex, so relaxed order suffices.
+namespace {
+
+// A token of the calling thread: the address of a thread-local object, cheaper to read than the
+// thread's id and never 0.
+std::uintptr_t ThreadToken() {
+    static thread_local char token;
+    return reinterpret_cast<std::uintptr_t>(&token);
+}
+
+} // namespace
+
+// The owner is compared only with the calling thread's own token: it equals that token exactly while
+// this thread holds the lock, so relaxed order suffices.
 void TOracleCriticalSection::Enter() {
-    const std::thread::id self = std::this_thread::get_id();
+    const std::uintptr_t self = ThreadToken();
     if (FOwner.load(std::memory_order_relaxed) == self) {
         ++FDepth;
         return;
     }
-    FMutex.lock();
+    int free = 0;
+    if (!FState.compare_exchange_strong(free, 1, std::memory_order_acquire, std::memory_order_relaxed))
+        Wait();
     FOwner.store(self, std::memory_order_relaxed);
     FDepth = 1;
 }
 
+// Marks the lock contended and sleeps until a Leave hands it over.
+void TOracleCriticalSection::Wait() {
+    int state = FState.exchange(2, std::memory_order_acquire);
+    while (state != 0) {
+        FState.wait(2, std::memory_order_relaxed);
+        state = FState.exchange(2, std::memory_order_acquire);
+    }
+}
+
 bool TOracleCriticalSection::TryEnter() {
-    const std::thread::id self = std::this_thread::get_id();
+    const std::uintptr_t self = ThreadToken();
     if (FOwner.load(std::memory_order_relaxed) == self) {
         ++FDepth;
         return true;
     }
-    if (!FMutex.try_lock())
+    int free = 0;
+    if (!FState.compare_exchange_strong(free, 1, std::memory_order_acquire, std::memory_order_relaxed))
         return false;
     FOwner.store(self, std::memory_order_relaxed);
     FDepth = 1;
@@ -82,12 +105,13 @@ bool TOracleCriticalSection::TryEnter() {
 }
 
 void TOracleCriticalSection::Leave() {
-    if (FOwner.load(std::memory_order_relaxed) != std::this_thread::get_id())
+    if (FOwner.load(std::memory_order_relaxed) != ThreadToken())
         return;
     if (--FDepth > 0)
         return;
-    FOwner.store(std::thread::id(), std::memory_order_relaxed);
-    FMutex.unlock();
+    FOwner.store(0, std::memory_order_relaxed);
+    if (FState.exchange(0, std::memory_order_release) == 2)
+        FState.notify_one();
 }
 
 EOracleError::EOracleError(const QString& message, int errorCode, QObject* component, TOracleSession* session)
@@ -1250,22 +1274,29 @@ int TOracleQuery::FieldCount() const {
 }
 
 int TOracleQuery::Private::Find(const QString& name) const {
+    // The kept copy holds the looked-up string's data alive, so the same data means the same text.
+    const auto sameString = [&name](const TFieldData& f) {
+        return !name.isEmpty() && f.LookupName.constData() == name.constData() &&
+               f.LookupName.size() == name.size();
+    };
+    const auto found = [this, &name](size_t i) {
+        lastFound.store(int(i), std::memory_order_relaxed);
+        if (fields[i].LookupName.constData() != name.constData())
+            fields[i].LookupName = name;
+        return int(i);
+    };
     // A row is mostly read column after column: the column after the last one found comes first.
     const size_t count = fields.size();
     if (count > 0) {
         const size_t next = (size_t(lastFound.load(std::memory_order_relaxed)) + 1) % count;
-        if (fields[next].Name == name) {
-            lastFound.store(int(next), std::memory_order_relaxed);
-            return int(next);
-        }
+        if (sameString(fields[next]) || fields[next].Name == name)
+            return found(next);
     }
     // Names are mostly written as the server reports them: an exact match is found without the cost of
     // comparing case-blind, which a read by name would otherwise pay for every column of every row.
     for (size_t i = 0; i < count; ++i)
-        if (fields[i].Name == name) {
-            lastFound.store(int(i), std::memory_order_relaxed);
-            return int(i);
-        }
+        if (sameString(fields[i]) || fields[i].Name == name)
+            return found(i);
     for (size_t i = 0; i < fields.size(); ++i)
         if (fields[i].Name.compare(name, Qt::CaseInsensitive) == 0)
             return int(i);

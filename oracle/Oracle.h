@@ -16,6 +16,7 @@
 #include <QStringList>
 #include <QVariantList>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,7 +25,8 @@
 class TOracleSession;
 
 // A recursive lock with an entry counter: Leave without a matching Enter on the same thread does
-// nothing.
+// nothing. Taken for every call of a query (each Field of each row), so the uncontended path is one
+// atomic exchange each way; a contended Enter sleeps on the state word.
 class TOracleCriticalSection {
 public:
     void Enter();
@@ -32,8 +34,12 @@ public:
     bool TryEnter();
 
 private:
-    std::mutex FMutex;
-    std::atomic<std::thread::id> FOwner{};
+    void Wait();
+
+    // 0 free, 1 held, 2 held and another thread may be sleeping.
+    std::atomic<int> FState{0};
+    // The owning thread's token (0: none); equals the caller's own token only while it holds the lock.
+    std::atomic<std::uintptr_t> FOwner{0};
     int FDepth = 0; // entries of the owning thread
 };
 

@@ -119,7 +119,10 @@ QString TextFromServer(const char* bytes, qsizetype size);
 
 class TFieldData {
 public:
-    QString Name;       // as the server returns it
+    QString Name; // as the server returns it
+    // The name this column was last found by: the same string again (a literal read row after row) is
+    // recognised by its data without comparing the text.
+    mutable QString LookupName;
     int ServerType = 0; // server datatype code (1 VARCHAR2, 2 NUMBER, 12 DATE, 96 CHAR, ...)
     int Size = 0;
     int Precision = 0;

@@ -325,26 +325,29 @@ std::string toStorage(const OraDate& d) {
     return buf;
 }
 
+// Read for every DATE cell of every fetched row: straight-line, with no loop per digit.
 std::optional<OraDate> fromStorage(std::string_view s) {
-    auto num = [&](std::size_t at, std::size_t len, int& out) {
-        if (at + len > s.size())
-            return false;
-        out = 0;
-        for (std::size_t i = at; i < at + len; ++i) {
-            if (!isDigit(s[i]))
-                return false;
-            out = out * 10 + (s[i] - '0');
-        }
-        return true;
+    const std::size_t size = s.size();
+    if (size != 10 && size != 19)
+        return std::nullopt;
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    bool bad = p[4] != '-' || p[7] != '-';
+    const auto two = [p, &bad](std::size_t at) {
+        const unsigned tens = p[at] - unsigned('0'), ones = p[at + 1] - unsigned('0');
+        bad = bad || tens > 9 || ones > 9;
+        return static_cast<int>(tens * 10 + ones);
     };
     OraDate d;
-    if (!(s.size() == 10 || s.size() == 19) || !num(0, 4, d.year) || s[4] != '-' || !num(5, 2, d.month) ||
-        s[7] != '-' || !num(8, 2, d.day))
-        return std::nullopt;
-    if (s.size() == 19 && ((s[10] != ' ' && s[10] != 'T') || !num(11, 2, d.hour) || s[13] != ':' ||
-                           !num(14, 2, d.minute) || s[16] != ':' || !num(17, 2, d.second)))
-        return std::nullopt;
-    if (!isValidDate(d))
+    d.year = two(0) * 100 + two(2);
+    d.month = two(5);
+    d.day = two(8);
+    if (size == 19) {
+        bad = bad || (p[10] != ' ' && p[10] != 'T') || p[13] != ':' || p[16] != ':';
+        d.hour = two(11);
+        d.minute = two(14);
+        d.second = two(17);
+    }
+    if (bad || !isValidDate(d))
         return std::nullopt;
     return d;
 }

@@ -2,7 +2,11 @@
 #include "OciTestSupport.h"
 
 #include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -138,6 +142,58 @@ TEST_F(SilentServer, AdminCommandChecksItsArguments) {
     EXPECT_EQ(c.error(), "ORA-03113: end-of-file on communication channel\n");
     ASSERT_EQ(data.admin("up srv"), 0);
     EXPECT_FALSE(std::filesystem::exists(data.file("srv") + ".hang"));
+}
+
+// Round trips in a folder that has not changed for long take a shortcut past the markers; a marker
+// made by any means, even by hand without the admin tool, still reaches the very next call.
+class StillFolder : public SilentServer {
+protected:
+    void SetUp() override {
+        SilentServer::SetUp();
+        MakeStill();
+    }
+    // The folder's last change long ago (each time a different moment, as a real change would leave).
+    void MakeStill(int hoursAgo = 1) const {
+        const timespec then{::time(nullptr) - 3600 * hoursAgo, 0};
+        const timespec times[2] = {then, then};
+        ASSERT_EQ(::utimensat(AT_FDCWD, data.dir().c_str(), times, 0), 0);
+    }
+    void WriteByHand(const std::string& suffix, const std::string& text) const {
+        FILE* f = std::fopen((data.file("srv") + suffix).c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs(text.c_str(), f);
+        std::fclose(f);
+    }
+    void RoundTripsAnswer() {
+        for (int i = 0; i < 3; ++i)
+            ASSERT_EQ(c.scalar("SELECT COUNT(*) FROM H"), "1") << c.error();
+    }
+};
+
+TEST_F(StillFolder, AMarkerMadeByHandStopsTheNextCall) {
+    RoundTripsAnswer();
+    WriteByHand(".down", "");
+    EXPECT_EQ(c.exec("SELECT * FROM H"), OCI_ERROR);
+    EXPECT_EQ(c.error(), "ORA-03113: end-of-file on communication channel\n");
+}
+
+TEST_F(StillFolder, AHangMarkerMadeByHandSilencesTheNextCall) {
+    RoundTripsAnswer();
+    WriteByHand(".hang", "1\n");
+    const auto start = Clock::now();
+    EXPECT_EQ(c.exec("SELECT * FROM H"), OCI_ERROR);
+    EXPECT_GE(MsSince(start), 950);
+    EXPECT_EQ(c.error(), "ORA-03113: end-of-file on communication channel\n");
+}
+
+TEST_F(StillFolder, ACountdownCountsEveryRoundTripWhileTheFolderIsStill) {
+    RoundTripsAnswer();
+    ASSERT_EQ(data.admin("down srv --after 2"), 0);
+    MakeStill(2);
+    EXPECT_EQ(c.exec("SELECT * FROM H"), OCI_SUCCESS) << c.error();
+    EXPECT_EQ(c.exec("SELECT * FROM H"), OCI_SUCCESS) << c.error();
+    EXPECT_EQ(c.exec("SELECT * FROM H"), OCI_ERROR);
+    EXPECT_EQ(c.error(), "ORA-03113: end-of-file on communication channel\n");
 }
 
 } // namespace

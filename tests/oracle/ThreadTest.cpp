@@ -8,6 +8,7 @@
 #include <chrono>
 #include <future>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -37,6 +38,53 @@ void Reader(TOracleSession* session, std::atomic<int>& rows, std::atomic<bool>& 
             failure = e.Message();
     }
     stopped = true;
+}
+
+// The lock every query call takes: recursive for its owner, exclusive for everyone else, and a Leave
+// by a thread that does not hold it changes nothing.
+TEST(SessionLock, IsRecursiveForItsOwnerAndExcludesOtherThreads) {
+    TOracleCriticalSection lock;
+    const auto othersGetIt = [&lock] {
+        return std::async(std::launch::async,
+                          [&lock] {
+                              if (!lock.TryEnter())
+                                  return false;
+                              lock.Leave();
+                              return true;
+                          })
+            .get();
+    };
+    lock.Enter();
+    lock.Enter();
+    lock.Leave();
+    EXPECT_FALSE(othersGetIt()) << "held once more than left";
+    std::async(std::launch::async, [&lock] { lock.Leave(); }).get();
+    EXPECT_FALSE(othersGetIt()) << "another thread's Leave released it";
+    EXPECT_TRUE(lock.TryEnter()) << "the owner enters again";
+    lock.Leave();
+    lock.Leave();
+    EXPECT_TRUE(othersGetIt());
+}
+
+// Threads that contend for the lock all get it, one at a time, and none sleeps for ever.
+TEST(SessionLock, ContendingThreadsTakeTurns) {
+    TOracleCriticalSection lock;
+    constexpr int kThreads = 4, kRounds = 20000;
+    int counter = 0; // guarded by the lock alone
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < kRounds; ++i) {
+                TOracleLock held(&lock);
+                const int seen = counter;
+                if (i % 1000 == 0)
+                    std::this_thread::yield(); // let another thread find it held and sleep
+                counter = seen + 1;
+            }
+        });
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(counter, kThreads * kRounds);
 }
 
 TEST_F(ThreadTest, LogOffFromOneThreadWhileAnotherReads) {
