@@ -2,6 +2,9 @@
 // address, with the strict scripted answerer; shared by the window's test files.
 #pragma once
 
+#include "../support/FixedHost.h"
+#include "../support/NamedServers.h"
+#include "../support/QtTestApplication.h"
 #include "DBGridEh.h"
 #include "DBNavigator.h"
 #include "ErrorOra.h"
@@ -13,7 +16,6 @@
 #include "ScriptedAnswerer.h"
 #include "Settings.h"
 #include "Termination.h"
-#include "TestServers.h"
 
 #include <QApplication>
 #include <QFile>
@@ -26,15 +28,16 @@
 
 #include <gtest/gtest.h>
 
-inline const QString Main = QString::fromLatin1(TTestServers::MainServer);
-inline const QString Reserve = QString::fromLatin1(TTestServers::ReserveServer);
+[[maybe_unused]] inline ::testing::Environment* const AdminApplication =
+    RegisterQtTestApplication("admin_test", "Admin_KMR");
+
+inline const QString Main = QString::fromLatin1(TServerPair::MainServer);
+inline const QString Reserve = QString::fromLatin1(TServerPair::ReserveServer);
 
 class AdminWindow : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureApplication(); }
-
     void Start(bool twoServers, const QString& signIn = QStringLiteral("admin/kmr2026")) {
-        FServers = std::make_unique<TTestServers>(twoServers);
+        FServers = std::make_unique<TNamedServers>(twoServers);
         StartModule(signIn);
     }
     void StartModule(const QString& signIn) {
@@ -133,6 +136,6 @@ protected:
     }
 
     ScriptedAnswerer Answerer{[](const QString& m) { ADD_FAILURE() << m.toStdString(); }};
-    std::unique_ptr<TTestServers> FServers;
+    std::unique_ptr<TNamedServers> FServers;
     std::unique_ptr<TKMF_Admin> Window;
 };

@@ -8,6 +8,7 @@
 #include "DBGridEh.h"
 #include "DBNavigator.h"
 #include "ErrorOra.h"
+#include "HostInfo.h"
 #include "Login.h"
 #include "LoginType.h"
 #include "Main.h"
@@ -20,7 +21,6 @@
 #include "Settings.h"
 #include "StartUp.h"
 #include "Termination.h"
-#include "TestServers.h"
 
 #include <QApplication>
 #include <QFile>
@@ -285,7 +285,7 @@ TEST_F(AdminWindow, UnreadableNumberRefusesTheNewRow) {
 }
 
 TEST_F(AdminWindow, ViewModeMakesTheListReadOnlyUntilEditModeReturns) {
-    FServers = std::make_unique<TTestServers>(false);
+    FServers = std::make_unique<TNamedServers>(false);
     FServers->Exec(Main, QStringLiteral("UPDATE SRV SET RO = 2"));
     StartModule(QStringLiteral("admin/kmr2026"));
     ASSERT_FALSE(CanWrite.load());
@@ -394,7 +394,9 @@ TEST_F(AdminWindow, TheStatusBarSaysWhenTheReserveServerIsAway) {
 
     // One server: there is no reserve to miss.
     Stop();
-    FServers = std::make_unique<TTestServers>(false);
+    // The end of the first pair gives back the working folder and the environment it found.
+    FServers.reset();
+    FServers = std::make_unique<TNamedServers>(false);
     StartModule(QStringLiteral("admin/kmr2026"));
     Window->WatchServers();
     EXPECT_TRUE(Window->ReserveStatus->isHidden());
@@ -460,7 +462,7 @@ TEST_F(AdminWindow, UserWithoutTheAdministrationRightEndsTheProgramSilently) {
 }
 
 TEST_F(AdminWindow, StartUpShowsNoWindowAfterATerminationRequest) {
-    FServers = std::make_unique<TTestServers>(false);
+    FServers = std::make_unique<TNamedServers>(false);
     ResetTerminationRequest();
     TLoginForm::SetDefaultParameters({QStringLiteral("pavlova/dsp02")});
     {
@@ -484,7 +486,7 @@ TEST_F(AdminWindow, StartUpShowsNoWindowAfterATerminationRequest) {
 }
 
 TEST_F(AdminWindow, TheEventLogButtonShowsTheEventLogWindowModally) {
-    FServers = std::make_unique<TTestServers>(false);
+    FServers = std::make_unique<TNamedServers>(false);
     ResetTerminationRequest();
     TLoginForm::SetDefaultParameters({QStringLiteral("admin/kmr2026")});
     {
@@ -508,7 +510,7 @@ TEST_F(AdminWindow, TheEventLogButtonShowsTheEventLogWindowModally) {
 
 // The program itself, as the desktop starts it.
 TEST_F(AdminWindow, ProgramEndsAtOnceWithoutTheRightAndRunsForAnAdministrator) {
-    FServers = std::make_unique<TTestServers>(true);
+    FServers = std::make_unique<TNamedServers>(true);
     const QString program = QStringLiteral(KMR_BIN_DIR "/Admin_KMR");
     QProcess denied;
     denied.setWorkingDirectory(FServers->Dir());
@@ -530,7 +532,7 @@ TEST_F(AdminWindow, ProgramEndsAtOnceWithoutTheRightAndRunsForAnAdministrator) {
     EXPECT_EQ(admin.state(), QProcess::Running);
     ASSERT_FALSE(sessions.isEmpty());
     EXPECT_EQ(sessions.first(),
-              QStringLiteral("Admin_KMR|") + TTestServers::HostAddress() + QStringLiteral("|1"));
+              QStringLiteral("Admin_KMR|") + HostAddressText(TSystemHostInfo()) + QStringLiteral("|1"));
     admin.terminate();
     admin.waitForFinished(10000);
 }

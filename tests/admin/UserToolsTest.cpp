@@ -27,10 +27,6 @@ namespace {
 
 class UserTools : public AdminWindow {
 protected:
-    void TearDown() override {
-        AdminWindow::TearDown();
-        qunsetenv("OCISQLITE_TRACE");
-    }
     TUserTools* Tools() const { return Window->Tools; }
     // Types into the search box as a person does.
     void Search(const QString& text) {
@@ -60,7 +56,6 @@ protected:
             rights.insert(QString(g).replace(u'|', u':'));
         return rights;
     }
-    QString TracePath() const { return FServers->Dir() + QStringLiteral("/trace.log"); }
 };
 
 TEST(UserSearch, EveryWordInOneOfTheThreeFieldsCaseBlindWithCyrillic) {
@@ -156,7 +151,7 @@ TEST_F(UserTools, EditingPostingAndGrantsWorkOnTheNarrowedList) {
 }
 
 TEST_F(UserTools, UserListCsvHoldsTheFilteredRowsWithQuotesSemicolonsAndLineBreaks) {
-    FServers = std::make_unique<TTestServers>(false);
+    FServers = std::make_unique<TNamedServers>(false);
     const QString tricky = QStringLiteral("Иванов \"Ваня\"; мл.\r\nвторая строка");
     FServers->Exec(Main, QStringLiteral("UPDATE USER_PSW SET ALLNAME = '%1', IPADR = '10.1.1.1;10.1.1.2' "
                                         "WHERE TABNUM = 8")
@@ -280,11 +275,12 @@ TEST_F(UserTools, CopyRightsReplacesGrantsAndGroupsInOneTransactionOnBothServers
             offered.push_back(c.TabNum);
         return std::optional<int>(20);
     };
-    qputenv("OCISQLITE_TRACE", TracePath().toLocal8Bit());
+    FServers->ClearTrace();
     Answerer.ExpectMessage(mrYes, QStringLiteral("Дать пользователю \"Волков Сергей Александрович\" права"))
         .ExpectMessage(mrOk, QStringLiteral("Запрещены программы: \"Отключения\""));
     Tools()->tbCopyRights->click();
-    qunsetenv("OCISQLITE_TRACE");
+    // The round trips of the copy alone.
+    const QList<TTraceLine> trace = FServers->Trace();
     EXPECT_EQ(offered.size(), size_t(Users()->RecordCount() - 1));
     EXPECT_EQ(std::find(offered.begin(), offered.end(), 5), offered.end());
     EXPECT_EQ(Rights(Main, 5), source);
@@ -294,7 +290,6 @@ TEST_F(UserTools, CopyRightsReplacesGrantsAndGroupsInOneTransactionOnBothServers
 
     // Both servers got the deletes and inserts, with bind variables only, and nothing was committed
     // before the last of them: one transaction on each server.
-    const QList<TTraceLine> trace = ReadTraceFile(TracePath());
     qsizetype first = -1, last = -1;
     int deletes = 0, groupInserts = 0;
     for (qsizetype i = 0; i < trace.size(); ++i) {
@@ -331,7 +326,7 @@ TEST_F(UserTools, CopyRightsReplacesGrantsAndGroupsInOneTransactionOnBothServers
 }
 
 TEST_F(UserTools, RefusedCopyLeavesTheTargetUnchangedOnBothServers) {
-    FServers = std::make_unique<TTestServers>(true);
+    FServers = std::make_unique<TNamedServers>(true);
     // Only the two users keep memberships, each in a different group of program 1; a unique key on
     // the main server then refuses the copied membership after the grants were already rewritten.
     for (const QString& server : {Main, Reserve})
@@ -390,7 +385,6 @@ TEST_F(UserTools, CopyRightsDialogSearchesTheUsers) {
         {1, QStringLiteral("Соколов Андрей"), QStringLiteral("admin")},
         {2, QStringLiteral("Кузнецова Елена"), QStringLiteral("kuznetsova")},
         {3, QStringLiteral("Морозов Виктор"), QStringLiteral("morozov")}};
-    EnsureApplication();
     TfmCopyRights dialog(QStringLiteral("Волков"), candidates);
     TypeText(dialog.edSearch, QStringLiteral("ЕЛЕНА"));
     EXPECT_EQ(dialog.Chosen(), 2);
@@ -403,7 +397,7 @@ TEST_F(UserTools, CopyRightsDialogSearchesTheUsers) {
 }
 
 TEST_F(UserTools, OverviewShowsGroupsOfGrantedProgramsAndSelectsInTheMainWindow) {
-    FServers = std::make_unique<TTestServers>(false);
+    FServers = std::make_unique<TNamedServers>(false);
     // 8: granted "Дефекты" without a group; 41: a membership in "Заявки" without the grant.
     FServers->Exec(Main,
                    {QStringLiteral("DELETE FROM KMR_GROUP_FOR_USER WHERE TABNUM = 8 AND ID_PROGRAMM = 1"),

@@ -1,7 +1,8 @@
 #include "FailoverRig.h"
 
+#include "../support/FixedHost.h"
 #include "../support/GridTyping.h"
-#include "../support/RunProgram.h"
+#include "../support/QtTestApplication.h"
 #include "../support/TraceFile.h"
 #include "ChekExename.h"
 #include "DBCheckBox.h"
@@ -73,9 +74,7 @@ private:
 
 namespace {
 
-QString ServerDbFile(const TTestServers& servers, TServer s) {
-    return servers.DbFile(TFailoverRig::Name(s));
-}
+[[maybe_unused]] ::testing::Environment* const App = RegisterQtTestApplication("failover", "Admin_KMR");
 
 TServer Other(TServer s) {
     return s == TServer::A ? TServer::B : TServer::A;
@@ -109,16 +108,16 @@ bool Pump(const std::function<bool()>& cond, int ms) {
 } // namespace
 
 TFailoverRig::TFailoverRig(int callTimeoutSeconds) {
-    FServers = std::make_unique<TTestServers>(
-        true, QStringLiteral("[Mode]\nCallTimeout=%1\n\n[Timer]\nAutoConnect=1\n").arg(callTimeoutSeconds));
-    FTrace = FServers->Dir() + QStringLiteral("/trace.txt");
-    qputenv("OCISQLITE_TRACE", FTrace.toUtf8());
+    TServerProfile profile;
+    profile.CallTimeoutSeconds = callTimeoutSeconds;
+    profile.Extra = QStringLiteral("[Timer]\nAutoConnect=1");
+    FServers = std::make_unique<TNamedServers>(true, profile);
+    FTrace = FServers->TraceFile().Path();
     FAnswerer = std::make_unique<TFailoverAnswerer>();
 }
 
 TFailoverRig::~TFailoverRig() {
     Finish();
-    qunsetenv("OCISQLITE_TRACE");
     FAnswerer.reset();
     FServers.reset();
     TLoginForm::SetDefaultParameters({});
@@ -126,7 +125,7 @@ TFailoverRig::~TFailoverRig() {
 }
 
 QString TFailoverRig::Name(TServer s) {
-    return QString::fromLatin1(s == TServer::A ? TTestServers::MainServer : TTestServers::ReserveServer);
+    return QString::fromLatin1(s == TServer::A ? TServerPair::MainServer : TServerPair::ReserveServer);
 }
 
 bool TFailoverRig::Start() {
@@ -212,13 +211,16 @@ TServer TFailoverRig::MainFile() const {
 }
 
 void TFailoverRig::Admin(const QStringList& args) {
-    // The trace is the program's own; the tool's round trips stay out of it.
-    const QByteArray trace = qgetenv("OCISQLITE_TRACE");
-    qunsetenv("OCISQLITE_TRACE");
-    const int status = RunProgram(QStringLiteral(KMR_BIN_DIR "/ocisqlite-admin"), args);
-    qputenv("OCISQLITE_TRACE", trace);
-    if (status != 0)
-        Violations << QStringLiteral("ocisqlite-admin %1 failed (%2)").arg(args.join(u' ')).arg(status);
+    // The tool's round trips stay out of the program's trace (RunTool leaves it out).
+    std::vector<std::string> words;
+    for (const QString& a : args)
+        words.push_back(a.toStdString());
+    const TToolResult r = RunTool("ocisqlite-admin", words, FServers->Dir().toStdString());
+    if (r.ExitCode != 0)
+        Violations << QStringLiteral("ocisqlite-admin %1 failed (%2): %3")
+                          .arg(args.join(u' '))
+                          .arg(r.ExitCode)
+                          .arg(QString::fromStdString(r.All()).trimmed());
 }
 
 void TFailoverRig::Down(TServer s) {
@@ -243,7 +245,7 @@ void TFailoverRig::Up(TServer s) {
 }
 
 bool TFailoverRig::IsDown(TServer s) const {
-    const QString file = ServerDbFile(*FServers, s);
+    const QString file = FServers->DbFile(Name(s));
     for (const char* marker : {".down", ".down-after", ".hang"})
         if (QFile::exists(file + QLatin1String(marker)))
             return true;
@@ -305,7 +307,7 @@ bool TFailoverRig::ThreadsIdle(int ms) {
 QStringList TFailoverRig::FileRows(TServer s, const QString& sql) const {
     QStringList rows;
     sqlite3* db = nullptr;
-    const QByteArray path = ServerDbFile(*FServers, s).toUtf8();
+    const QByteArray path = FServers->DbFile(Name(s)).toUtf8();
     if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         return {QStringLiteral("<cannot open>")};

@@ -11,7 +11,7 @@
 // breaks that is written to Violations.
 #pragma once
 
-#include "TestServers.h"
+#include "../support/NamedServers.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -127,7 +127,7 @@ private:
     bool FailureAskedSince(int from, const QStringList& textParts) const;
     void CancelOpenEdit();
 
-    std::unique_ptr<TTestServers> FServers;
+    std::unique_ptr<TNamedServers> FServers;
     std::unique_ptr<TFailoverAnswerer> FAnswerer;
     std::unique_ptr<TAdminStartUp> FProgram;
     std::unique_ptr<TFOracleBase> FModule;

@@ -1,5 +1,8 @@
 // The sign-in against demo servers: the credential check with its refusals, the command line, the
 // record of the workstation, the profile and rights, and the dialog's own behaviour.
+#include "../support/FixedHost.h"
+#include "../support/NamedServers.h"
+#include "../support/QtTestApplication.h"
 #include "ErrorOra.h"
 #include "Login.h"
 #include "LoginRules.h"
@@ -9,7 +12,6 @@
 #include "ScriptedAnswerer.h"
 #include "Settings.h"
 #include "Termination.h"
-#include "TestServers.h"
 #include "WindowStore.h"
 
 #include <QApplication>
@@ -24,18 +26,18 @@
 
 namespace {
 
-const QString Main = QString::fromLatin1(TTestServers::MainServer);
-const QString Reserve = QString::fromLatin1(TTestServers::ReserveServer);
+[[maybe_unused]] ::testing::Environment* const App = RegisterQtTestApplication("signin_test", "Admin_KMR");
+
+const QString Main = QString::fromLatin1(TServerPair::MainServer);
+const QString Reserve = QString::fromLatin1(TServerPair::ReserveServer);
 const QString Refusal = QStringLiteral("не существует");
 
 class SignIn : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureApplication(); }
-
     // Starts the servers and the database module as seen from a workstation with that address
     // (empty: the name does not resolve).
-    void Start(const QString& address, bool twoServers = false, const QString& extraIni = {}) {
-        FServers = std::make_unique<TTestServers>(twoServers, extraIni);
+    void Start(const QString& address, bool twoServers = false) {
+        FServers = std::make_unique<TNamedServers>(twoServers);
         ResetTerminationRequest();
         UserProfile.Clear();
         TempFileName.clear();
@@ -58,7 +60,7 @@ protected:
     }
 
     ScriptedAnswerer Answerer{[](const QString& m) { ADD_FAILURE() << m.toStdString(); }};
-    std::unique_ptr<TTestServers> FServers;
+    std::unique_ptr<TNamedServers> FServers;
 };
 
 TEST_F(SignIn, CommandLineAcceptedRecordsTheWorkstationOnTheMainServerOnly) {

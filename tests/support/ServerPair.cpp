@@ -13,14 +13,17 @@ std::vector<std::string> Scripts(TServerContent content, const char* srvScript) 
     return {"kmr_schema.sql", "demo_data.sql", srvScript};
 }
 
+// The file the embedded server opens for a connect identifier.
+QString ServerFile(const QString& server) {
+    return server.toLower() + QStringLiteral(".db");
+}
+
 } // namespace
 
 TServerPair::TServerPair(TServerContent content, TServerNames names) : FDir(std::make_unique<TTempFolder>()) {
     const bool named = names == TServerNames::Named;
-    FMainFile =
-        named ? QString::fromLatin1(MainServer).toLower() + QStringLiteral(".db") : QStringLiteral("main.db");
-    FReserveFile = named ? QString::fromLatin1(ReserveServer).toLower() + QStringLiteral(".db")
-                         : QStringLiteral("reserve.db");
+    FMainFile = named ? ServerFile(QString::fromLatin1(MainServer)) : QStringLiteral("main.db");
+    FReserveFile = named ? ServerFile(QString::fromLatin1(ReserveServer)) : QStringLiteral("reserve.db");
     std::string error;
     const std::string main = TemplateServerFile(Scripts(content, "srv_main.sql"), &error);
     const std::string reserve =
@@ -73,6 +76,10 @@ QString TServerPair::MainDb() const {
 
 QString TServerPair::ReserveDb() const {
     return QDir(Dir()).filePath(FReserveFile);
+}
+
+QString TServerPair::DbFile(const QString& server) const {
+    return QDir(Dir()).filePath(ServerFile(server));
 }
 
 std::unique_ptr<TOracleSession> TServerPair::LogOn(const QString& db, bool threadSafe) {
@@ -186,8 +193,8 @@ void TServerPair::Up(const QString& db) {
 
 bool TServerPair::WriteProfile(TServerProfile profile) const {
     if (profile.Main.isEmpty())
-        profile.Main = MainDb();
+        profile.Main = FNamed ? QString::fromLatin1(MainServer) : MainDb();
     if (profile.Reserve.isEmpty())
-        profile.Reserve = ReserveDb();
+        profile.Reserve = FNamed ? QString::fromLatin1(ReserveServer) : ReserveDb();
     return WriteServerProfile(QDir(Dir()).filePath(QStringLiteral("mvtu.ini")), profile);
 }

@@ -2,6 +2,7 @@
 // program from the schema scripts (and the demo data), in a temporary folder that is the working
 // folder while the pair lives, with the round-trip trace written there. Statements
 // of an administrator session of its own, the state rows, the fault markers and the settings file.
+// One pair at a time: the end of a pair gives back the working folder and the environment it found.
 #pragma once
 
 #include "ServerProfile.h"
@@ -51,6 +52,8 @@ public:
     // The files' paths, which are connect identifiers whatever the names.
     QString MainDb() const;
     QString ReserveDb() const;
+    // The file of a server named the way the settings name it (SERVER_OIK: server_oik.db).
+    QString DbFile(const QString& server) const;
 
     // A logged-on administrator session of its own on a server.
     static std::unique_ptr<TOracleSession> LogOn(const QString& db, bool threadSafe = false);
@@ -77,7 +80,8 @@ public:
     static bool Hang(const QString& db, int seconds);
     static void Up(const QString& db);
 
-    // mvtu.ini in the pair's folder; the servers are the two files unless the profile names others.
+    // mvtu.ini in the pair's folder; the servers are the two files (by name in a named pair) unless
+    // the profile names others.
     bool WriteProfile(TServerProfile profile) const;
 
     // The round trips of everything that reached a server since the pair began or the trace was

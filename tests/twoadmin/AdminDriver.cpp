@@ -20,8 +20,8 @@
 #include "OracleData.h"
 #include "ProgramAccess.h"
 #include "StartUp.h"
-#include "TestServers.h"
 
+#include "../support/FixedHost.h"
 #include "../support/GridTyping.h"
 
 #include <QAbstractButton>

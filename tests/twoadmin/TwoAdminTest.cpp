@@ -6,8 +6,9 @@
 // Races are made certain rather than hoped for: this process takes the main server's write lock, lets
 // both administrators run into it (the round-trip trace shows each one's statement arriving), and
 // lets go, so both have read the same state before either writes.
+#include "../support/NamedServers.h"
+#include "../support/QtTestApplication.h"
 #include "Oracle.h"
-#include "TestServers.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -24,8 +25,10 @@
 
 namespace {
 
-const QString Main = QString::fromLatin1(TTestServers::MainServer);
-const QString Reserve = QString::fromLatin1(TTestServers::ReserveServer);
+[[maybe_unused]] ::testing::Environment* const App = RegisterQtTestApplication("twoadmin_test", "Admin_KMR");
+
+const QString Main = QString::fromLatin1(TServerPair::MainServer);
+const QString Reserve = QString::fromLatin1(TServerPair::ReserveServer);
 
 // What a window answered to a command, for the checks and for failure messages.
 struct TReply {
@@ -126,27 +129,23 @@ private:
 // in flight) or the main server's write lock (a writer that has not committed yet).
 class TLockHolder {
 public:
-    explicit TLockHolder(const QString& server) {
-        FSession.SetLogonUsername(QString::fromLatin1(TTestServers::DbUser));
-        FSession.SetLogonPassword(QString::fromLatin1(TTestServers::DbPassword));
-        FSession.SetLogonDatabase(server);
-        FSession.LogOn();
-        FQuery.SetSession(&FSession);
+    explicit TLockHolder(const QString& server) : FSession(TServerPair::LogOn(server)) {
+        FQuery.SetSession(FSession.get());
     }
     void Hold(const QString& statement) {
         FQuery.SetSQLText(statement);
         FQuery.Execute();
     }
-    void Release() { FSession.Rollback(); }
+    void Release() { FSession->Rollback(); }
 
 private:
-    TOracleSession FSession;
+    std::unique_ptr<TOracleSession> FSession;
     TOracleQuery FQuery;
 };
 
 class TwoAdministrators : public ::testing::Test {
 protected:
-    void SetUp() override { FServers = std::make_unique<TTestServers>(true); }
+    void SetUp() override { FServers = std::make_unique<TNamedServers>(true); }
 
     // Both administrators signed in; the busy timeout is how long a change waits for another
     // session's write transaction before it gives up.
@@ -218,7 +217,7 @@ protected:
         return false;
     }
 
-    std::unique_ptr<TTestServers> FServers;
+    std::unique_ptr<TNamedServers> FServers;
     std::unique_ptr<TAdmin> A, B;
 };
 
