@@ -1035,21 +1035,21 @@ bool nextRow(Stmt* s) {
 }
 
 // Bytes of a cell as a character or binary define wants them.
-const char* cellBytes(Stmt* s, int col, ub2 dty, std::size_t& len, std::string& scratch, int type = -1) {
-    sqlite3_stmt* st = s->st;
+const char* cellBytes(Stmt* s, int col, sqlite3_value* cell, ub2 dty, std::size_t& len, std::string& scratch,
+                      int type = -1) {
     const ColumnDesc& cd = s->columns[static_cast<std::size_t>(col)];
-    switch (type >= 0 ? type : sqlite3_column_type(st, col)) {
+    switch (type >= 0 ? type : sqlite3_value_type(cell)) {
     case SQLITE_INTEGER:
-        scratch = std::to_string(sqlite3_column_int64(st, col));
+        scratch = std::to_string(sqlite3_value_int64(cell));
         len = scratch.size();
         return scratch.data();
     case SQLITE_FLOAT:
-        scratch = oracleNumberText(sqlite3_column_double(st, col));
+        scratch = oracleNumberText(sqlite3_value_double(cell));
         len = scratch.size();
         return scratch.data();
     case SQLITE_BLOB: {
-        const void* p = sqlite3_column_blob(st, col);
-        len = static_cast<std::size_t>(sqlite3_column_bytes(st, col));
+        const void* p = sqlite3_value_blob(cell);
+        len = static_cast<std::size_t>(sqlite3_value_bytes(cell));
         if (isCharType(dty) && dty != SQLT_LNG) {
             // RAW shown as text is hexadecimal.
             scratch = hexText(static_cast<const unsigned char*>(p), len);
@@ -1059,8 +1059,8 @@ const char* cellBytes(Stmt* s, int col, ub2 dty, std::size_t& len, std::string& 
         return static_cast<const char*>(p);
     }
     default: {
-        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-        len = static_cast<std::size_t>(sqlite3_column_bytes(st, col));
+        const char* p = reinterpret_cast<const char*>(sqlite3_value_text(cell));
+        len = static_cast<std::size_t>(sqlite3_value_bytes(cell));
         if (cd.isDate() && isCharType(dty)) {
             if (auto d = fromStorage(std::string_view(p, len))) {
                 scratch = formatDate(*d, kDefaultDateFormat);
@@ -1073,13 +1073,13 @@ const char* cellBytes(Stmt* s, int col, ub2 dty, std::size_t& len, std::string& 
     }
 }
 
-bool cellIsNull(sqlite3_stmt* st, int col, int type = -1) {
+bool cellIsNull(sqlite3_value* cell, int type = -1) {
     if (type < 0)
-        type = sqlite3_column_type(st, col);
+        type = sqlite3_value_type(cell);
     if (type == SQLITE_NULL)
         return true;
     // A stored '' reads as NULL, as Oracle cannot hold it.
-    return (type == SQLITE_TEXT || type == SQLITE_BLOB) && sqlite3_column_bytes(st, col) == 0;
+    return (type == SQLITE_TEXT || type == SQLITE_BLOB) && sqlite3_value_bytes(cell) == 0;
 }
 
 // Delivers one cell into a static define. Returns rcode; sets truncated.
@@ -1089,15 +1089,17 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
     sb2* ind = d->indp ? d->indp + iter : nullptr;
     ub2* rcode = d->rcodep ? d->rcodep + iter : nullptr;
     const std::size_t cap = d->valueSize < 0 ? 0 : static_cast<std::size_t>(d->valueSize);
-    const int type = sqlite3_column_type(st, col);
+    // The cell is read through its value: one look-up of the column instead of one per access.
+    sqlite3_value* cell = sqlite3_column_value(st, col);
+    const int type = sqlite3_value_type(cell);
     // A text cell's bytes, read once for the NULL test and the delivery.
     const char* text = nullptr;
     std::size_t textLength = 0;
     if (type == SQLITE_TEXT) {
-        text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-        textLength = static_cast<std::size_t>(sqlite3_column_bytes(st, col));
+        text = reinterpret_cast<const char*>(sqlite3_value_text(cell));
+        textLength = static_cast<std::size_t>(sqlite3_value_bytes(cell));
     }
-    if (type == SQLITE_TEXT ? textLength == 0 : cellIsNull(st, col, type)) {
+    if (type == SQLITE_TEXT ? textLength == 0 : cellIsNull(cell, type)) {
         d->setLength(iter, 0);
         if (rcode)
             *rcode = 1405;
@@ -1121,13 +1123,13 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
     case SQLT_UIN: {
         sqlite3_int64 v;
         if (type == SQLITE_INTEGER) {
-            v = sqlite3_column_int64(st, col);
+            v = sqlite3_value_int64(cell);
         } else {
             double x;
             if (type == SQLITE_FLOAT)
-                x = sqlite3_column_double(st, col);
-            else if (!parseNumber(reinterpret_cast<const char*>(sqlite3_column_text(st, col)),
-                                  static_cast<std::size_t>(sqlite3_column_bytes(st, col)), x))
+                x = sqlite3_value_double(cell);
+            else if (!parseNumber(reinterpret_cast<const char*>(sqlite3_value_text(cell)),
+                                  static_cast<std::size_t>(sqlite3_value_bytes(cell)), x))
                 invalidNumber();
             v = static_cast<sqlite3_int64>(std::llround(x));
         }
@@ -1163,9 +1165,9 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
     case SQLT_IBDOUBLE: {
         double x;
         if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
-            x = sqlite3_column_double(st, col);
-        else if (!parseNumber(reinterpret_cast<const char*>(sqlite3_column_text(st, col)),
-                              static_cast<std::size_t>(sqlite3_column_bytes(st, col)), x))
+            x = sqlite3_value_double(cell);
+        else if (!parseNumber(reinterpret_cast<const char*>(sqlite3_value_text(cell)),
+                              static_cast<std::size_t>(sqlite3_value_bytes(cell)), x))
             invalidNumber();
         if (cap == 4) {
             const float f = static_cast<float>(x);
@@ -1183,13 +1185,13 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
         unsigned char num[22];
         std::size_t n = 0;
         if (type == SQLITE_INTEGER) {
-            n = encodeInteger(sqlite3_column_int64(st, col), num);
+            n = encodeInteger(sqlite3_value_int64(cell), num);
         } else {
             double x;
             if (type == SQLITE_FLOAT)
-                x = sqlite3_column_double(st, col);
-            else if (!parseNumber(reinterpret_cast<const char*>(sqlite3_column_text(st, col)),
-                                  static_cast<std::size_t>(sqlite3_column_bytes(st, col)), x))
+                x = sqlite3_value_double(cell);
+            else if (!parseNumber(reinterpret_cast<const char*>(sqlite3_value_text(cell)),
+                                  static_cast<std::size_t>(sqlite3_value_bytes(cell)), x))
                 invalidNumber();
             n = encodeDouble(x, num);
         }
@@ -1209,9 +1211,9 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
     }
     case SQLT_DAT:
     case SQLT_ODT: {
-        const char* p = text ? text : reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+        const char* p = text ? text : reinterpret_cast<const char*>(sqlite3_value_text(cell));
         auto dt = fromStorage(
-            std::string_view(p, text ? textLength : static_cast<std::size_t>(sqlite3_column_bytes(st, col))));
+            std::string_view(p, text ? textLength : static_cast<std::size_t>(sqlite3_value_bytes(cell))));
         if (!dt)
             throw OraError(1858, "ORA-01858: a non-numeric character was found where a numeric was expected");
         if (d->dty == SQLT_DAT) {
@@ -1238,8 +1240,8 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
     case SQLT_TIMESTAMP:
     case SQLT_TIMESTAMP_TZ:
     case SQLT_TIMESTAMP_LTZ: {
-        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-        auto dt = fromStorage(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(st, col))));
+        const char* p = reinterpret_cast<const char*>(sqlite3_value_text(cell));
+        auto dt = fromStorage(std::string_view(p, static_cast<std::size_t>(sqlite3_value_bytes(cell))));
         if (!dt)
             throw OraError(1858, "ORA-01858: a non-numeric character was found where a numeric was expected");
         void* desc = nullptr;
@@ -1255,10 +1257,10 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
         if (!r)
             throw OraError(1410, "ORA-01410: invalid ROWID");
         std::size_t len = 0;
-        const char* p = cellBytes(s, col, SQLT_CHR, len, scratch);
-        if (sqlite3_column_type(st, col) == SQLITE_INTEGER) {
+        const char* p = cellBytes(s, col, cell, SQLT_CHR, len, scratch);
+        if (sqlite3_value_type(cell) == SQLITE_INTEGER) {
             r->objectNumber = 0;
-            r->rowid = sqlite3_column_int64(st, col);
+            r->rowid = sqlite3_value_int64(cell);
         } else {
             const DecodedRowid dr = decodeRowid(std::string_view(p, len));
             r->objectNumber = dr.objectNumber;
@@ -1274,7 +1276,7 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
         std::size_t len = textLength;
         const char* p = text && !s->columns[static_cast<std::size_t>(col)].isDate()
                             ? text
-                            : cellBytes(s, col, d->dty, len, scratch, type);
+                            : cellBytes(s, col, cell, d->dty, len, scratch, type);
         std::size_t n = 0;
         OutResult r = putBytes(d->dty, buf, cap, p, len, ind, &n);
         d->setLength(iter, n);
@@ -1289,10 +1291,10 @@ ub2 deliverCell(Stmt* s, Define* d, int col, ub4 iter, bool& truncated, std::str
 
 // OCIDefineDynamic: hands the value to the callback piece by piece.
 void deliverDynamic(Stmt* s, Define* d, int col, ub4 iter, std::string& scratch) {
-    sqlite3_stmt* st = s->st;
-    const bool null = cellIsNull(st, col);
+    sqlite3_value* cell = sqlite3_column_value(s->st, col);
+    const bool null = cellIsNull(cell);
     std::size_t len = 0;
-    const char* data = null ? nullptr : cellBytes(s, col, d->dty, len, scratch);
+    const char* data = null ? nullptr : cellBytes(s, col, cell, d->dty, len, scratch);
     std::size_t offset = 0;
     ub1 piece = OCI_FIRST_PIECE;
     for (;;) {
@@ -1400,9 +1402,10 @@ sword runFetch(Stmt* s, Error* err, const char* call) {
                 if (!p.supplied)
                     return fail(err, 3130,
                                 "ORA-03130: the buffer for the next piece to be fetched is required");
-                const bool null = cellIsNull(s->st, col);
+                sqlite3_value* cell = sqlite3_column_value(s->st, col);
+                const bool null = cellIsNull(cell);
                 std::size_t len = 0;
-                const char* data = null ? nullptr : cellBytes(s, col, d->dty, len, scratch);
+                const char* data = null ? nullptr : cellBytes(s, col, cell, d->dty, len, scratch);
                 if (null) {
                     if (p.alenp)
                         *p.alenp = 0;

@@ -4,8 +4,10 @@
 
 #include <QStringDecoder>
 #include <QThread>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -70,10 +72,43 @@ enum Tag : char {
     TagDate
 };
 
-template <typename T> void PutRaw(QByteArray& out, const T& value) {
-    const qsizetype at = out.size();
-    out.resize(at + qsizetype(sizeof(T)));
-    std::memcpy(out.data() + at, &value, sizeof(T));
+// The bytes of a record being packed. Every value of every fetched row is appended here, so appending
+// is inline and does no more than copy; emptied, it keeps its room for the next row.
+class TPackBuffer {
+public:
+    const char* data() const { return FBytes.get(); }
+    size_t size() const { return FSize; }
+    void clear() { FSize = 0; }
+    // Room for n more bytes at the end, to be written by the caller.
+    char* Grow(size_t n) {
+        if (n > FCapacity - FSize)
+            Reserve(FSize + n);
+        char* at = FBytes.get() + FSize;
+        FSize += n;
+        return at;
+    }
+    void append(char c) { *Grow(1) = c; }
+    void append(const char* bytes, size_t n) {
+        if (n > 0)
+            std::memcpy(Grow(n), bytes, n);
+    }
+
+private:
+    void Reserve(size_t needed) {
+        const size_t capacity = std::max<size_t>({needed, FCapacity * 2, 256});
+        auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
+        if (FSize > 0)
+            std::memcpy(bytes.get(), FBytes.get(), FSize);
+        FBytes = std::move(bytes);
+        FCapacity = capacity;
+    }
+
+    std::unique_ptr<char[]> FBytes;
+    size_t FSize = 0, FCapacity = 0;
+};
+
+template <typename T> void PutRaw(TPackBuffer& out, const T& value) {
+    std::memcpy(out.Grow(sizeof(T)), &value, sizeof(T));
 }
 
 template <typename T> T GetRaw(const char*& p) {
@@ -83,7 +118,7 @@ template <typename T> T GetRaw(const char*& p) {
     return value;
 }
 
-void PutText(QByteArray& out, const char16_t* src, quint32 length) {
+void PutText(TPackBuffer& out, const char16_t* src, quint32 length) {
     bool latin1 = true;
     for (quint32 i = 0; i < length; ++i)
         if (src[i] > 0xFF) {
@@ -93,23 +128,21 @@ void PutText(QByteArray& out, const char16_t* src, quint32 length) {
     if (latin1) {
         out.append(TagLatin1);
         PutRaw(out, length);
-        const qsizetype at = out.size();
-        out.resize(at + qsizetype(length));
-        char* dst = out.data() + at;
+        char* dst = out.Grow(length);
         for (quint32 i = 0; i < length; ++i)
             dst[i] = char(src[i]);
     } else {
         out.append(TagUtf16);
         PutRaw(out, length);
-        out.append(reinterpret_cast<const char*>(src), qsizetype(length) * 2);
+        out.append(reinterpret_cast<const char*>(src), size_t(length) * 2);
     }
 }
 
-void PutText(QByteArray& out, const QString& text) {
+void PutText(TPackBuffer& out, const QString& text) {
     PutText(out, reinterpret_cast<const char16_t*>(text.utf16()), quint32(text.size()));
 }
 
-void PutValue(QByteArray& out, const QVariant& value) {
+void PutValue(TPackBuffer& out, const QVariant& value) {
     if (IsNullValue(value)) {
         out.append(TagNull);
         return;
@@ -160,7 +193,7 @@ void PutValue(QByteArray& out, const QVariant& value) {
         const QByteArray bytes = value.toByteArray();
         out.append(TagBytes);
         PutRaw(out, quint32(bytes.size()));
-        out.append(bytes);
+        out.append(bytes.constData(), size_t(bytes.size()));
         return;
     }
     default:
@@ -254,7 +287,7 @@ void SkipValue(const char*& p) {
 // building a string: ASCII is copied as it is, other UTF-8 decoded into the reader's buffer.
 class TTextPacker {
 public:
-    void Put(QByteArray& out, QByteArrayView bytes) {
+    void Put(TPackBuffer& out, QByteArrayView bytes) {
         const qsizetype size = bytes.size();
         if (std::memchr(bytes.data(), '\n', size_t(size)) || std::memchr(bytes.data(), '\r', size_t(size))) {
             PutText(out, TextFromServer(bytes.data(), size));
@@ -266,7 +299,7 @@ public:
         if (ascii) {
             out.append(TagLatin1);
             PutRaw(out, quint32(size));
-            out.append(bytes.data(), size);
+            out.append(bytes.data(), size_t(size));
             return;
         }
         FBuffer.resize(size_t(FDecoder.requiredSpace(size)));
@@ -281,7 +314,7 @@ private:
 };
 
 // A column of the row being loaded, packed as PutValue packs what Field gives for it.
-void PutColumn(QByteArray& out, TTextPacker& text, const TFieldData& column, int row) {
+void PutColumn(TPackBuffer& out, TTextPacker& text, const TFieldData& column, int row) {
     if (column.IsNull(row)) {
         out.append(TagNull);
         return;
@@ -312,11 +345,11 @@ void PutColumn(QByteArray& out, TTextPacker& text, const TFieldData& column, int
 }
 
 QByteArray PackRecord(const QString& rowId, const QVariantList& values) {
-    QByteArray out;
+    TPackBuffer out;
     PutText(out, rowId);
     for (const QVariant& v : values)
         PutValue(out, v);
-    return out;
+    return QByteArray(out.data(), qsizetype(out.size()));
 }
 
 // Item 0 is the ROWID, item i + 1 the value of field i.
@@ -844,7 +877,7 @@ void TOracleDataSet::BuildFields() {
     }
 }
 
-const char* TRecordArena::Add(const QByteArray& bytes) {
+const char* TRecordArena::Add(QByteArrayView bytes) {
     const size_t size = size_t(bytes.size());
     if (size > FLeft) {
         const size_t blockSize = std::max<size_t>(size, 256 * 1024);
@@ -853,7 +886,8 @@ const char* TRecordArena::Add(const QByteArray& bytes) {
         FLeft = blockSize;
     }
     char* at = FFree;
-    std::memcpy(at, bytes.constData(), size);
+    if (size > 0)
+        std::memcpy(at, bytes.data(), size);
     FFree += size;
     FLeft -= size;
     return at;
@@ -862,9 +896,8 @@ const char* TRecordArena::Add(const QByteArray& bytes) {
 void TOracleDataSet::Fetch() {
     std::vector<const char*> records;
     TRecordArena arena;
-    QByteArray scratch;
+    TPackBuffer scratch;
     const int fields = FieldCount();
-    scratch.reserve(1024);
     TTextPacker text;
     // The columns straight from the query's buffers, packed as the values Field gives would be.
     auto pack = [&](const std::vector<TFieldData>& columns, int row) {
@@ -883,9 +916,9 @@ void TOracleDataSet::Fetch() {
             PutColumn(scratch, text, columns[size_t(FColumnOfField[size_t(f)])], row);
     };
     while (!FMainQuery->Eof()) {
-        scratch.resize(0); // keeps the capacity, unlike clear()
+        scratch.clear();
         FMainQuery->ReadRow(pack);
-        records.push_back(arena.Add(scratch));
+        records.push_back(arena.Add(QByteArrayView(scratch.data(), qsizetype(scratch.size()))));
         FMainQuery->Next();
     }
     FRecords.swap(records);

@@ -95,7 +95,7 @@ private:
 // bytes. A replaced record's old bytes stay until the dataset closes or reloads.
 class TRecordArena {
 public:
-    const char* Add(const QByteArray& bytes);
+    const char* Add(QByteArrayView bytes);
 
 private:
     std::vector<std::unique_ptr<char[]>> FBlocks;

@@ -279,9 +279,12 @@ void fnRowid(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return;
     }
     const auto object = static_cast<std::uint32_t>(sqlite3_value_int64(argv[0]));
-    char text[kRowidLength];
+    char text[kRowidLength + 1];
     encodeRowid(object, sqlite3_value_int64(argv[1]), text);
-    sqlite3_result_text(ctx, text, int(kRowidLength), SQLITE_TRANSIENT);
+    text[kRowidLength] = 0;
+    // Handed over with its terminator (length -1): otherwise every read of the column as text makes
+    // SQLite grow and copy the value once more to terminate it.
+    sqlite3_result_text(ctx, text, -1, SQLITE_TRANSIENT);
 }
 
 void fnEmptyNull(sqlite3_context* ctx, int, sqlite3_value** argv) {
