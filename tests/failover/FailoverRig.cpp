@@ -74,6 +74,13 @@ private:
 
 namespace {
 
+// The select that shows whether a user may run a program.
+QString GrantCount(int tabNum, int programId) {
+    return QStringLiteral("SELECT COUNT(*) FROM KMR_PROG_FOR_USER WHERE TABNUM = %1 AND ID_PROGRAMM = %2")
+        .arg(tabNum)
+        .arg(programId);
+}
+
 [[maybe_unused]] ::testing::Environment* const App = RegisterQtTestApplication("failover", "Admin_KMR");
 
 TServer Other(TServer s) {
@@ -167,14 +174,8 @@ std::optional<bool> TFailoverRig::ChangeGrant(int tabNum, int programId, bool gr
                              .arg(grant ? "grant" : "withdraw")
                              .arg(programId)
                              .arg(tabNum);
-    const QString sql =
-        QStringLiteral("SELECT COUNT(*) FROM KMR_PROG_FOR_USER WHERE TABNUM = %1 AND ID_PROGRAMM = %2")
-            .arg(tabNum)
-            .arg(programId);
-    const TServer main = MainFile();
-    const unsigned missed = FOracleBase->UnmirroredChanges();
-    const TSnapshot before = Snap(sql);
-    FOpTrace = QFileInfo(FTrace).size();
+    const QString sql = GrantCount(tabNum, programId);
+    const TAction action = Begin(what, sql);
     TNoteDataSet change;
     change.SetSQLText(
         grant ? QStringLiteral("INSERT INTO KMR_PROG_FOR_USER VALUES (%1, %2)").arg(tabNum).arg(programId)
@@ -186,7 +187,7 @@ std::optional<bool> TFailoverRig::ChangeGrant(int tabNum, int programId, bool gr
         return std::nullopt;
     const bool done = change.NoteExecSQL(true) && CanWrite;
     Log(QStringLiteral("change: %1").arg(what));
-    Judge(what, done, sql, before, {grant ? QStringLiteral("1") : QStringLiteral("0")}, main, missed);
+    Judge(action, done, {grant ? QStringLiteral("1") : QStringLiteral("0")});
     return done;
 }
 
@@ -339,8 +340,18 @@ TFailoverRig::TSnapshot TFailoverRig::Snap(const QString& sql) const {
     return {FileRows(TServer::A, sql), FileRows(TServer::B, sql)};
 }
 
-void TFailoverRig::Judge(const QString& what, bool done, const QString& sql, const TSnapshot& before,
-                         const QStringList& expected, TServer mainAtStart, unsigned missedAtStart, int user) {
+TFailoverRig::TAction TFailoverRig::Begin(const QString& what, const QString& sql) {
+    TAction action{what, sql, MainFile(), FOracleBase->UnmirroredChanges(), Snap(sql)};
+    FOpTrace = QFileInfo(FTrace).size();
+    return action;
+}
+
+void TFailoverRig::Judge(const TAction& action, bool done, const QStringList& expected, int user) {
+    const QString& what = action.What;
+    const QString& sql = action.Sql;
+    const TSnapshot& before = action.Before;
+    const TServer mainAtStart = action.Main;
+    const unsigned missedAtStart = action.Missed;
     const TSnapshot after = Snap(sql);
     const TServer mainNow = MainFile();
     const unsigned missedNow = FOracleBase->UnmirroredChanges();
@@ -524,10 +535,7 @@ std::optional<bool> TFailoverRig::EditUser(int pick, const QString& address) {
     TKMF_Admin* w = Window();
     const QString what = QStringLiteral("addresses of user %1 := %2").arg(tabNum).arg(address);
     const QString sql = QStringLiteral("SELECT IPADR FROM USER_PSW WHERE TABNUM = %1").arg(tabNum);
-    const TServer main = MainFile();
-    const unsigned missed = FOracleBase->UnmirroredChanges();
-    const TSnapshot before = Snap(sql);
-    FOpTrace = QFileInfo(FTrace).size();
+    const TAction action = Begin(what, sql);
     w->DBEdit1->setFocus();
     w->DBEdit1->selectAll();
     TypeText(w->DBEdit1, address);
@@ -540,7 +548,7 @@ std::optional<bool> TFailoverRig::EditUser(int pick, const QString& address) {
     const bool done = w->UsersSet->State() == dsBrowse && !FailureAskedSince(from, {});
     CancelOpenEdit();
     Log(QStringLiteral("edit: %1").arg(what));
-    Judge(what, done, sql, before, {address}, main, missed, tabNum);
+    Judge(action, done, {address}, tabNum);
     return done;
 }
 
@@ -553,10 +561,7 @@ std::optional<bool> TFailoverRig::ToggleUserPermission(int pick) {
     const QString wanted = now == QLatin1String("T") ? QStringLiteral("F") : QStringLiteral("T");
     const QString what = QStringLiteral("permission of user %1 := %2").arg(tabNum).arg(wanted);
     const QString sql = QStringLiteral("SELECT WENABLED FROM USER_PSW WHERE TABNUM = %1").arg(tabNum);
-    const TServer main = MainFile();
-    const unsigned missed = FOracleBase->UnmirroredChanges();
-    const TSnapshot before = Snap(sql);
-    FOpTrace = QFileInfo(FTrace).size();
+    const TAction action = Begin(what, sql);
     w->DBCheckBox1->click();
     if (w->UsersSet->State() != dsEdit) {
         CancelOpenEdit();
@@ -567,7 +572,7 @@ std::optional<bool> TFailoverRig::ToggleUserPermission(int pick) {
     const bool done = w->UsersSet->State() == dsBrowse && !FailureAskedSince(from, {});
     CancelOpenEdit();
     Log(QStringLiteral("toggle: %1").arg(what));
-    Judge(what, done, sql, before, {wanted}, main, missed, tabNum);
+    Judge(action, done, {wanted}, tabNum);
     return done;
 }
 
@@ -578,10 +583,7 @@ std::optional<bool> TFailoverRig::AddUser(const QString& name) {
     CancelOpenEdit();
     const QString what = QStringLiteral("new user %1").arg(name);
     const QString sql = QStringLiteral("SELECT NAME FROM USER_PSW WHERE NAME = '%1'").arg(name);
-    const TServer main = MainFile();
-    const unsigned missed = FOracleBase->UnmirroredChanges();
-    const TSnapshot before = Snap(sql);
-    FOpTrace = QFileInfo(FTrace).size();
+    const TAction action = Begin(what, sql);
     const int from = RequestsSoFar();
     w->DBNavigator1->Button(nbInsert)->click();
     bool done = false;
@@ -600,7 +602,7 @@ std::optional<bool> TFailoverRig::AddUser(const QString& name) {
     }
     CancelOpenEdit();
     Log(QStringLiteral("add: %1").arg(what));
-    Judge(what, done, sql, before, {name}, main, missed, tabNum);
+    Judge(action, done, {name}, tabNum);
     if (done)
         ForgetUser(tabNum, sql);
     return done;
@@ -613,10 +615,7 @@ std::optional<bool> TFailoverRig::DeleteUser(int pick) {
         return std::nullopt;
     const QString what = QStringLiteral("delete user %1").arg(tabNum);
     const QString sql = QStringLiteral("SELECT TABNUM FROM USER_PSW WHERE TABNUM = %1").arg(tabNum);
-    const TServer main = MainFile();
-    const unsigned missed = FOracleBase->UnmirroredChanges();
-    const TSnapshot before = Snap(sql);
-    FOpTrace = QFileInfo(FTrace).size();
+    const TAction action = Begin(what, sql);
     const int from = RequestsSoFar();
     w->DBNavigator1->Button(nbDelete)->click();
     bool listed = false;
@@ -627,7 +626,7 @@ std::optional<bool> TFailoverRig::DeleteUser(int pick) {
     const bool done = users->Active() && !listed && !FailureAskedSince(from, {});
     CancelOpenEdit();
     Log(QStringLiteral("delete: %1").arg(what));
-    Judge(what, done, sql, before, {}, main, missed, tabNum);
+    Judge(action, done, {}, tabNum);
     if (done)
         ForgetUser(tabNum, sql);
     return done;
@@ -646,14 +645,8 @@ std::optional<bool> TFailoverRig::TickGrant(int userPick, int programPick) {
                              .arg(wanted ? "grant" : "withdraw")
                              .arg(programId)
                              .arg(tabNum);
-    const QString sql =
-        QStringLiteral("SELECT COUNT(*) FROM KMR_PROG_FOR_USER WHERE TABNUM = %1 AND ID_PROGRAMM = %2")
-            .arg(tabNum)
-            .arg(programId);
-    const TServer main = MainFile();
-    const unsigned missed = FOracleBase->UnmirroredChanges();
-    const TSnapshot before = Snap(sql);
-    FOpTrace = QFileInfo(FTrace).size();
+    const QString sql = GrantCount(tabNum, programId);
+    const TAction action = Begin(what, sql);
     const int from = RequestsSoFar();
     item->setCheckState(wanted ? Qt::Checked : Qt::Unchecked);
     // The entry is found again: a reload on the way may have replaced the items.
@@ -665,7 +658,7 @@ std::optional<bool> TFailoverRig::TickGrant(int userPick, int programPick) {
         shown == wanted && w->Programs->SelectedUser() == tabNum &&
         !FailureAskedSince(from, {QStringLiteral("программу"), QStringLiteral("Режим просмотра")});
     Log(QStringLiteral("tick: %1").arg(what));
-    Judge(what, done, sql, before, {wanted ? QStringLiteral("1") : QStringLiteral("0")}, main, missed);
+    Judge(action, done, {wanted ? QStringLiteral("1") : QStringLiteral("0")});
     return done;
 }
 
@@ -700,16 +693,13 @@ std::optional<bool> TFailoverRig::PickGroup(int userPick, int programPick, int g
                                        "ID_PROGRAMM = %2 ORDER BY ID_GROUP")
                             .arg(tabNum)
                             .arg(programId);
-    const TServer main = MainFile();
-    const unsigned missed = FOracleBase->UnmirroredChanges();
-    const TSnapshot before = Snap(sql);
-    FOpTrace = QFileInfo(FTrace).size();
+    const TAction action = Begin(what, sql);
     const int from = RequestsSoFar();
     button->click();
     const bool done = w->Programs->SelectedGroup() == groupId && w->Programs->SelectedUser() == tabNum &&
                       !FailureAskedSince(from, {QStringLiteral("группу"), QStringLiteral("Режим просмотра")});
     Log(QStringLiteral("group: %1").arg(what));
-    Judge(what, done, sql, before, {QString::number(groupId)}, main, missed);
+    Judge(action, done, {QString::number(groupId)});
     return done;
 }
 
@@ -727,10 +717,7 @@ std::optional<bool> TFailoverRig::RegisterProgram(const QString& title) {
     const QString name = ProgramFileName(path);
     const QString what = QStringLiteral("register %1 as %2").arg(name, title);
     const QString sql = QStringLiteral("SELECT PRALIAS FROM KMR_PROGRAMMEXE WHERE PRNAME = '%1'").arg(name);
-    const TServer main = MainFile();
-    const unsigned missed = FOracleBase->UnmirroredChanges();
-    const TSnapshot before = Snap(sql);
-    FOpTrace = QFileInfo(FTrace).size();
+    const TAction action = Begin(what, sql);
     const int from = RequestsSoFar();
     w->tbAddProgramm->click();
     if (!fmAddProgramm->isVisible())
@@ -747,7 +734,7 @@ std::optional<bool> TFailoverRig::RegisterProgram(const QString& title) {
         fmAddProgramm->BitBtn2->click();
     QCoreApplication::processEvents();
     Log(QStringLiteral("register: %1").arg(what));
-    Judge(what, done, sql, before, {title}, main, missed);
+    Judge(action, done, {title});
     return done;
 }
 

@@ -98,10 +98,17 @@ private:
         QStringList OnA, OnB;
     };
     TSnapshot Snap(const QString& sql) const;
+    // An action about to be tried: what it is, the select that shows its effect, and where it starts.
+    struct TAction {
+        QString What, Sql;
+        TServer Main;
+        unsigned Missed;
+        TSnapshot Before;
+    };
+    TAction Begin(const QString& what, const QString& sql);
     // After an action: done -> on the main file as expected; reserve as expected unless counted as
     // missed; failed -> both as before.
-    void Judge(const QString& what, bool done, const QString& sql, const TSnapshot& before,
-               const QStringList& expected, TServer mainAtStart, unsigned missedAtStart, int user = 0);
+    void Judge(const TAction& action, bool done, const QStringList& expected, int user = 0);
     // At the end: every value an action touched is still what its last done action left, on the
     // server it was sent to (and on the reserve when mirrored), or, with no action done, what it was
     // before the first one. A change left open on a session and committed later shows up here.
