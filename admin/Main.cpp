@@ -247,6 +247,11 @@ void TKMF_Admin::FormCreate() {
     UsersSet->AfterPost = [this](TOracleDataSet* ds) { UsersAfterPost(ds); };
     UsersSet->BeforeDelete = [this](TOracleDataSet* ds) { UsersBeforeDelete(ds); };
     UsersSet->AfterDelete = [this](TOracleDataSet* ds) { UsersAfterDelete(ds); };
+    // A delete that would be refused is refused before the navigator's question.
+    DBNavigator1->BeforeDeleteQuestion = [this] {
+        RefuseInViewMode();
+        Tools->CheckDelete(*UsersSet);
+    };
 
     FollowUserList();
     DataSource1->SetDataSet(UsersSet);

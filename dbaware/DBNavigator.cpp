@@ -120,6 +120,8 @@ void TDBNavigator::BtnClick(TNavigateBtn button) {
             ds->Insert();
             break;
         case nbDelete:
+            if (BeforeDeleteQuestion)
+                BeforeDeleteQuestion();
             if (!FConfirmDelete ||
                 MessageDlgAtMouse("Удалить запись?", mtConfirmation, {mbOK, mbCancel}, 0) == mrOk)
                 ds->Delete();

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 class QToolButton;
 
 enum TNavigateBtn {
@@ -36,6 +38,9 @@ public:
     void SetHints(const QStringList& hints);
     bool ConfirmDelete() const { return FConfirmDelete; }
     void SetConfirmDelete(bool value) { FConfirmDelete = value; }
+    // Runs before Delete asks its question: an error it raises is shown instead, and nothing is
+    // asked or deleted (a delete that will be refused is not put to the user first).
+    std::function<void()> BeforeDeleteQuestion;
 
     // What a click on the button does; errors are shown, not raised.
     void BtnClick(TNavigateBtn button);

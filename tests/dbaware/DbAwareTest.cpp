@@ -265,6 +265,22 @@ TEST_F(DbAwareTest, DeleteAsksFirst) {
     EXPECT_EQ(Answerer.Asked()[1].Buttons, (TMsgDlgButtons{mbOK, mbCancel}));
 }
 
+// A delete the window refuses is refused before the question: the user is not asked in vain.
+TEST_F(DbAwareTest, ADeleteRefusedBeforeTheQuestionAsksNothingAndDeletesNothing) {
+    const int tabnum = CurrentTabnum();
+    Window->Navigator->BeforeDeleteQuestion = [] { throw EDatabaseError("Нельзя удалить эту запись"); };
+    Answerer.ExpectMessage(mrOk, "Нельзя удалить эту запись");
+    Click(nbDelete);
+    EXPECT_EQ(ServerValue(tabnum, "TABNUM"), QString::number(tabnum));
+    ASSERT_EQ(Answerer.Asked().size(), 1);
+
+    // Allowed: the question follows as before.
+    Window->Navigator->BeforeDeleteQuestion = [] {};
+    Answerer.ExpectMessage(mrOk, "Удалить запись?");
+    Click(nbDelete);
+    EXPECT_EQ(ServerValue(tabnum, "TABNUM"), "<no row>");
+}
+
 TEST_F(DbAwareTest, RefusedPostKeepsTheRowInEditAndShowsWhy) {
     const int tabnum = CurrentTabnum();
     TypeIntoCell(0, 0, "Заблокированный");
