@@ -232,6 +232,12 @@ void TProtocol::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    // In the filter box Esc first empties it, as in a search box; only an empty box lets it close.
+    if (event->key() == Qt::Key_Escape && edFilter->hasFocus() && !edFilter->text().isEmpty()) {
+        edFilter->clear();
+        event->accept();
+        return;
+    }
     QDialog::keyPressEvent(event);
 }
 

@@ -381,6 +381,16 @@ TEST_F(ProtocolWindow, FilterNarrowsAsOneTypesAndTheCsvFileHoldsExactlyTheRowsSh
     ASSERT_TRUE(WaitFor([this] { return Window->Model()->ShownCount() == 3; }));
     EXPECT_EQ(Window->StatusPanel0->text(), QStringLiteral("Найдено записей: 4, показано: 3"));
 
+    // Esc in the filter box empties it and every row is shown again; the window stays. The typing
+    // comes back for the file below.
+    Window->edFilter->setFocus();
+    QTest::keyClick(Window->edFilter, Qt::Key_Escape);
+    EXPECT_TRUE(Window->isVisible());
+    EXPECT_TRUE(Window->edFilter->text().isEmpty());
+    ASSERT_TRUE(WaitFor([this] { return Window->Model()->ShownCount() == 4; }));
+    TypeText(Window->edFilter, QStringLiteral("разреш"));
+    ASSERT_TRUE(WaitFor([this] { return Window->Model()->ShownCount() == 3; }));
+
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("log.csv"));
     Answerer.ExpectSaveFile(path, QStringLiteral("Сохранить в CSV"));
