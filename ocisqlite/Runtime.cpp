@@ -182,7 +182,8 @@ bool MarkerWatch::openFolder(const std::string& path) {
 }
 
 bool MarkerWatch::unchanged(const std::string& path) {
-    if (!quiet_ || !openFolder(path))
+    // A relative path follows the working folder, which may change between two calls.
+    if (!quiet_ || path.empty() || path.front() != '/' || !openFolder(path))
         return false;
     struct stat st {};
     // A folder removed (and perhaps made again under the same name) is looked at afresh.
