@@ -55,10 +55,21 @@ kmr_install_node_driver() {
   return 0
 }
 
+# kmr_configure PRESET: a new build folder gets Ninja; one configured before (by hand with the
+# preset, say) keeps the generator it has, which CMake would otherwise refuse to change.
+kmr_configure() {
+  local preset="$1"
+  if [ -f "$KMR_ROOT/build/$preset/CMakeCache.txt" ]; then
+    cmake --preset "$preset" >/dev/null
+  else
+    cmake --preset "$preset" -G Ninja >/dev/null
+  fi
+}
+
 # kmr_build PRESET [TARGET...]
 kmr_build() {
   local preset="$1"; shift
-  cmake --preset "$preset" -G Ninja >/dev/null
+  kmr_configure "$preset" || return 1
   if [ $# -gt 0 ]; then
     cmake --build --preset "$preset" --parallel "$(nproc)" --target "$@"
   else
