@@ -528,6 +528,22 @@ QString Field(TOracleDataSet* users, const char* name) {
 
 } // namespace
 
+std::optional<bool> TFailoverRig::PostUserEdit(const TAction& action, const QString& label,
+                                               const QStringList& expected, int tabNum) {
+    TKMF_Admin* w = Window();
+    if (w->UsersSet->State() != dsEdit) {
+        CancelOpenEdit();
+        return std::nullopt;
+    }
+    const int from = RequestsSoFar();
+    w->DBNavigator1->Button(nbPost)->click();
+    const bool done = w->UsersSet->State() == dsBrowse && !FailureAskedSince(from, {});
+    CancelOpenEdit();
+    Log(QStringLiteral("%1: %2").arg(label, action.What));
+    Judge(action, done, expected, tabNum);
+    return done;
+}
+
 std::optional<bool> TFailoverRig::EditUser(int pick, const QString& address) {
     const int tabNum = SelectUserByPick(pick);
     if (tabNum == 0 || Window()->DBEdit1->isReadOnly())
@@ -539,17 +555,7 @@ std::optional<bool> TFailoverRig::EditUser(int pick, const QString& address) {
     w->DBEdit1->setFocus();
     w->DBEdit1->selectAll();
     TypeText(w->DBEdit1, address);
-    if (w->UsersSet->State() != dsEdit) {
-        CancelOpenEdit();
-        return std::nullopt;
-    }
-    const int from = RequestsSoFar();
-    w->DBNavigator1->Button(nbPost)->click();
-    const bool done = w->UsersSet->State() == dsBrowse && !FailureAskedSince(from, {});
-    CancelOpenEdit();
-    Log(QStringLiteral("edit: %1").arg(what));
-    Judge(action, done, {address}, tabNum);
-    return done;
+    return PostUserEdit(action, QStringLiteral("edit"), {address}, tabNum);
 }
 
 std::optional<bool> TFailoverRig::ToggleUserPermission(int pick) {
@@ -563,17 +569,7 @@ std::optional<bool> TFailoverRig::ToggleUserPermission(int pick) {
     const QString sql = QStringLiteral("SELECT WENABLED FROM USER_PSW WHERE TABNUM = %1").arg(tabNum);
     const TAction action = Begin(what, sql);
     w->DBCheckBox1->click();
-    if (w->UsersSet->State() != dsEdit) {
-        CancelOpenEdit();
-        return std::nullopt;
-    }
-    const int from = RequestsSoFar();
-    w->DBNavigator1->Button(nbPost)->click();
-    const bool done = w->UsersSet->State() == dsBrowse && !FailureAskedSince(from, {});
-    CancelOpenEdit();
-    Log(QStringLiteral("toggle: %1").arg(what));
-    Judge(action, done, {wanted}, tabNum);
-    return done;
+    return PostUserEdit(action, QStringLiteral("toggle"), {wanted}, tabNum);
 }
 
 std::optional<bool> TFailoverRig::AddUser(const QString& name) {

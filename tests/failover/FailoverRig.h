@@ -109,6 +109,9 @@ private:
     // After an action: done -> on the main file as expected; reserve as expected unless counted as
     // missed; failed -> both as before.
     void Judge(const TAction& action, bool done, const QStringList& expected, int user = 0);
+    // Posts the user row being edited and judges it; nothing when the row is not in edit.
+    std::optional<bool> PostUserEdit(const TAction& action, const QString& label, const QStringList& expected,
+                                     int tabNum);
     // At the end: every value an action touched is still what its last done action left, on the
     // server it was sent to (and on the reserve when mirrored), or, with no action done, what it was
     // before the first one. A change left open on a session and committed later shows up here.

@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QFile>
 
+#include <functional>
+#include <optional>
+
 namespace {
 
 std::vector<std::string> Scripts(TServerContent content, const char* srvScript) {
@@ -122,47 +125,44 @@ std::vector<int> TServerPair::Column(const QString& db, const QString& select) {
     return values;
 }
 
-QStringList TServerPair::Texts(const QString& db, const QString& select) {
+void TServerPair::ForEachRow(const QString& db, const QString& select,
+                             const std::function<void(TOracleQuery&)>& row) {
     auto session = LogOn(db);
     TOracleQuery query;
     query.SetSession(session.get());
     query.SetSQLText(select);
     query.Execute();
-    QStringList values;
     for (; !query.Eof(); query.Next())
-        values.push_back(query.Field(0).isNull() ? QString() : query.Field(0).toString());
+        row(query);
     query.Close();
     session->LogOff();
+}
+
+QStringList TServerPair::Texts(const QString& db, const QString& select) {
+    QStringList values;
+    ForEachRow(db, select, [&values](TOracleQuery& q) {
+        values.push_back(q.Field(0).isNull() ? QString() : q.Field(0).toString());
+    });
     return values;
 }
 
 QVariant TServerPair::Scalar(const QString& db, const QString& select) {
-    auto session = LogOn(db);
-    TOracleQuery query;
-    query.SetSession(session.get());
-    query.SetSQLText(select);
-    query.Execute();
-    const QVariant value = query.Eof() ? QVariant() : query.Field(0);
-    query.Close();
-    session->LogOff();
-    return value;
+    std::optional<QVariant> value;
+    ForEachRow(db, select, [&value](TOracleQuery& q) {
+        if (!value)
+            value = q.Field(0);
+    });
+    return value.value_or(QVariant());
 }
 
 QStringList TServerPair::Rows(const QString& db, const QString& select) {
-    auto session = LogOn(db);
-    TOracleQuery query;
-    query.SetSession(session.get());
-    query.SetSQLText(select);
-    query.Execute();
     QStringList rows;
-    for (; !query.Eof(); query.Next()) {
+    ForEachRow(db, select, [&rows](TOracleQuery& q) {
         QStringList columns;
-        for (int i = 0; i < query.FieldCount(); ++i)
-            columns << query.FieldAsString(i);
+        for (int i = 0; i < q.FieldCount(); ++i)
+            columns << q.FieldAsString(i);
         rows << columns.join(u'|');
-    }
-    query.Close();
-    session->LogOff();
+    });
     return rows;
 }
 

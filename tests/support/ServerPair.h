@@ -12,10 +12,12 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
+class TOracleQuery;
 class TOracleSession;
 class TTempFolder;
 
@@ -94,6 +96,10 @@ public:
     }
 
 private:
+    // Runs a select in a session of its own and hands each row to row.
+    static void ForEachRow(const QString& db, const QString& select,
+                           const std::function<void(TOracleQuery&)>& row);
+
     std::unique_ptr<TTempFolder> FDir;
     QString FError;
     QString FMainFile, FReserveFile;
