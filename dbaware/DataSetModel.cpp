@@ -127,7 +127,8 @@ QVariant TDataSetModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation == Qt::Horizontal) {
         if (section < 0 || section >= FShown.size())
             return QVariant();
-        if (role == Qt::DisplayRole)
+        // A title cut short by a narrow column is read whole in its hint.
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
             return FShown[section].Title;
         if (role == Qt::TextAlignmentRole)
             return QVariant::fromValue(FShown[section].TitleAlignment | Qt::AlignVCenter);

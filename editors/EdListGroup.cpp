@@ -244,7 +244,11 @@ void TfmEditListGroup::UpdateButtons() {
 }
 
 void TfmEditListGroup::FitPropertyColumns() {
-    const int width = std::max(40, (clbProp->viewport()->width() - 2) / 2);
+    // Two columns, filled top to bottom; while the first holds every property it takes the whole width, so
+    // no name is cut beside an empty column.
+    const QSize room = clbProp->viewport()->size();
+    const bool oneColumn = clbProp->count() * ItemHeight <= room.height();
+    const int width = std::max(40, oneColumn ? room.width() - 2 : (room.width() - 2) / 2);
     clbProp->setGridSize(QSize(width, ItemHeight));
 }
 

@@ -107,7 +107,9 @@ QVariant TProtocolModel::headerData(int section, Qt::Orientation orientation, in
     if (orientation == Qt::Horizontal) {
         if (section < 0 || section >= TProtocolRecords::ColumnCount)
             return QVariant();
-        return role == Qt::DisplayRole ? QVariant(Headers().at(section + 1)) : QVariant();
+        // A title cut short by a narrow column is read whole in its hint.
+        return role == Qt::DisplayRole || role == Qt::ToolTipRole ? QVariant(Headers().at(section + 1))
+                                                                  : QVariant();
     }
     switch (role) {
     case Qt::DisplayRole:

@@ -7,6 +7,7 @@
 
 #include "EdListGroup.h"
 
+#include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -128,6 +129,25 @@ TEST_F(GroupEditorTest, ShowsTheGroupsAndPropertiesOfTheApplication) {
     QTest::mouseClick(Window->BitBtn1, Qt::LeftButton);
     EXPECT_EQ(Window->result(), mrOk);
     EXPECT_TRUE(Servers->Trace().empty());
+}
+
+// Two columns as designed, but a column left empty does not cut the names in the other.
+TEST_F(GroupEditorTest, PropertyNamesTakeTheWholeWidthWhileOneColumnHoldsThem) {
+    EditMode();
+    Open(1, QStringLiteral("Дефекты"));
+    QListWidget* list = Window->clbProp;
+    ASSERT_EQ(list->count(), 9);
+    QApplication::processEvents();
+    const int room = list->viewport()->width();
+    EXPECT_GT(list->visualItemRect(list->item(0)).width(), room / 2);
+    EXPECT_EQ(list->visualItemRect(list->item(8)).left(), list->visualItemRect(list->item(0)).left());
+
+    // Too low for nine entries: the rest go on in the second column, each half the width.
+    Window->resize(Window->width(), 160);
+    QApplication::processEvents();
+    ASSERT_LT(list->viewport()->height(), 9 * list->visualItemRect(list->item(0)).height());
+    EXPECT_LE(list->visualItemRect(list->item(0)).width(), list->viewport()->width() / 2);
+    EXPECT_GT(list->visualItemRect(list->item(8)).left(), list->visualItemRect(list->item(0)).left());
 }
 
 TEST_F(GroupEditorTest, TheFirstGroupOfAnApplicationGetsNumberOne) {

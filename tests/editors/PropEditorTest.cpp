@@ -114,6 +114,9 @@ TEST_F(PropEditorTest, ShowsTheApplicationsAndTheFirstOnesCatalogue) {
     ASSERT_EQ(W().DBGridEh1->model()->columnCount(), 4);
     for (int c = 0; c < 4; ++c) {
         EXPECT_EQ(W().DBGridEh1->model()->headerData(c, Qt::Horizontal).toString(), titles[c]);
+        // The whole title, also when the column cuts it short.
+        EXPECT_EQ(W().DBGridEh1->model()->headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString(),
+                  titles[c]);
         // The last one takes the room left.
         if (c < 3)
             EXPECT_EQ(W().DBGridEh1->columnWidth(c), widths[size_t(c)]);

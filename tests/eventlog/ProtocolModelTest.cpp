@@ -67,10 +67,14 @@ TEST(ProtocolModel, OneEmptyRowUntilThereAreRecordsAndTheNumberAsRowHeader) {
     EXPECT_EQ(model.RecordAt(0), -1);
     EXPECT_EQ(model.headerData(0, Qt::Vertical).toString(), QString());
     EXPECT_EQ(model.data(model.index(0, 0)).toString(), QString());
-    QStringList headers;
-    for (int c = 0; c < model.columnCount(); ++c)
+    QStringList headers, hints;
+    for (int c = 0; c < model.columnCount(); ++c) {
         headers << model.headerData(c, Qt::Horizontal).toString();
+        hints << model.headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString();
+    }
     EXPECT_EQ(headers, TProtocolModel::Headers().mid(1));
+    // The whole title, also when its column cuts it short.
+    EXPECT_EQ(hints, headers);
 
     model.SetRecords(SampleRecords());
     EXPECT_EQ(model.rowCount(), 4);
