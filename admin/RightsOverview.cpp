@@ -10,8 +10,6 @@ namespace {
 // Rows per fetch: a few round trips even for a hundred thousand grants on a slow link.
 constexpr int OverviewReadBuffer = 10000;
 
-const char* const NoGroupText = "(без группы)";
-
 } // namespace
 
 QStringList TRightsOverviewData::Statements() {

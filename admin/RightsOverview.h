@@ -30,6 +30,8 @@ public:
     // Cell values: not granted, granted without a group, or 1 + an index into GroupNames.
     static constexpr int32_t NotGranted = -1;
     static constexpr int32_t NoGroup = 0;
+    // The text of a cell granted without a group.
+    static constexpr const char* NoGroupText = "(без группы)";
 
     std::vector<TUser> Users;
     std::vector<TProgram> Programs;

@@ -7,6 +7,8 @@
 #include "SearchEdit.h"
 #include "TitleBar.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -58,7 +60,6 @@ TfmRightsOverview::TfmRightsOverview(QWidget* owner) : QDialog(owner), Model(new
     // Fixed widths: measuring ten thousand rows would cost more than reading them.
     Grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     Grid->horizontalHeader()->setDefaultSectionSize(110);
-    Grid->horizontalHeader()->setTextElideMode(Qt::ElideRight);
     layout->addWidget(Grid, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -79,7 +80,7 @@ TfmRightsOverview::TfmRightsOverview(QWidget* owner) : QDialog(owner), Model(new
     });
     connect(edPrograms, &QLineEdit::textChanged, this, [this](const QString& text) {
         Model->SetProgramSearch(text);
-        Grid->setColumnWidth(0, 220);
+        FitColumns();
         UpdateCount();
     });
     connect(chkOnlyAccess, &QCheckBox::toggled, this, &TfmRightsOverview::ApplyAccessFilter);
@@ -114,10 +115,25 @@ bool TfmRightsOverview::Reload() {
         return false;
     }
     Model->SetData(std::move(data));
-    Grid->setColumnWidth(0, 220);
+    FitColumns();
     FillProgramChoice();
     ApplyAccessFilter();
     return true;
+}
+
+void TfmRightsOverview::FitColumns() {
+    Grid->setColumnWidth(0, 220);
+    // An application's column fits its title and the longest group name, within bounds; the group names are
+    // a few hundred at most, so measuring them costs nothing, unlike measuring every row.
+    const QFontMetrics metrics = Grid->fontMetrics();
+    int widest = metrics.horizontalAdvance(QString::fromUtf8(TRightsOverviewData::NoGroupText));
+    for (const QString& name : Model->Data().GroupNames)
+        widest = std::max(widest, metrics.horizontalAdvance(name));
+    constexpr int Padding = 12, Narrowest = 110, Widest = 240;
+    for (int c = TRightsOverviewModel::NameColumns; c < Model->columnCount(); ++c)
+        Grid->setColumnWidth(
+            c, std::clamp(std::max(widest + Padding, Grid->horizontalHeader()->sectionSizeHint(c)), Narrowest,
+                          Widest));
 }
 
 void TfmRightsOverview::FillProgramChoice() {

@@ -47,6 +47,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void FitColumns();
     void FillProgramChoice();
     void ApplyAccessFilter();
     void UpdateCount();

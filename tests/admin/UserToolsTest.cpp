@@ -425,6 +425,12 @@ TEST_F(UserTools, OverviewShowsGroupsOfGrantedProgramsAndSelectsInTheMainWindow)
     EXPECT_EQ(cell(20, 1), QStringLiteral("Служба РЗА"));
     EXPECT_EQ(cell(20, 2), QString());
     EXPECT_FALSE(model->flags(model->index(0, 2)) & Qt::ItemIsEditable);
+    // A group name is read whole in its column.
+    const QFontMetrics metrics = overview->Grid->fontMetrics();
+    for (int c = 2; c < model->columnCount(); ++c)
+        EXPECT_GT(overview->Grid->columnWidth(c),
+                  metrics.horizontalAdvance(QStringLiteral("Старшие диспетчеры")))
+            << c;
 
     // Who can run "Отключения": only users with the grant, narrowed further by the search.
     overview->cbProgram->setCurrentIndex(overview->cbProgram->findText(QStringLiteral("Отключения")));
