@@ -3,10 +3,12 @@
 #include "DBErrors.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 namespace {
 
@@ -26,6 +28,23 @@ public:
             if (TField* field = FModel->ColumnField(index.column()); field && field->DataType() == ftString)
                 line->setMaxLength(field->Size());
         return editor;
+    }
+
+    // A value cut short by its column is read whole in a hint; one that fits shows none.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        const QRect cell = view->visualRect(index);
+        // The style's text margins at both sides of the cell.
+        const int margins = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
+        if (text.isEmpty() || option.fontMetrics.horizontalAdvance(text) + margins <= cell.width()) {
+            QToolTip::hideText();
+            return true;
+        }
+        QToolTip::showText(event->globalPos(), text, view->viewport(), cell);
+        return true;
     }
 
     void setEditorData(QWidget* editor, const QModelIndex& index) const override {

@@ -16,9 +16,11 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -196,6 +198,28 @@ TEST_F(DbAwareTest, GridAndNavigatorShowTheUserList) {
         EXPECT_EQ(Window->Text->text(), Window->Users->FieldByName("IP")->AsString());
         EXPECT_EQ(Window->Edit->text(), Window->Users->FieldByName("IPADR")->AsString());
     }
+}
+
+// A name cut short by its column is read whole in a hint; a name that fits shows none.
+TEST_F(DbAwareTest, ACutValueShowsWholeInAHint) {
+    TDBGridEh* grid = Window->Grid;
+    QAbstractItemModel* model = grid->model();
+    Window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
+    auto hintAt = [&](int row, int column) {
+        // A hint goes away a moment after it is told to.
+        QToolTip::hideText();
+        EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2000));
+        const QRect cell = grid->visualRect(model->index(row, column));
+        QHelpEvent help(QEvent::ToolTip, cell.center(), grid->viewport()->mapToGlobal(cell.center()));
+        QApplication::sendEvent(grid->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    grid->setColumnWidth(0, 40);
+    const QString name = model->data(model->index(0, 0)).toString();
+    EXPECT_EQ(hintAt(0, 0), name);
+    grid->setColumnWidth(0, grid->fontMetrics().horizontalAdvance(name) + 40);
+    EXPECT_EQ(hintAt(0, 0), QString());
 }
 
 TEST_F(DbAwareTest, NameTypedIntoACellIsWrittenWhenMovingToTheNextRow) {
