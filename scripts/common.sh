@@ -6,7 +6,7 @@ KMR_PACKAGES=(cmake g++ make ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
   libsqlite3-dev sqlite3 libgtest-dev libgmock-dev
   xvfb xauth x11-utils imagemagick fonts-dejavu-core tzdata
-  openbox xdotool dbus dbus-x11 at-spi2-core python3-gi gir1.2-atspi-2.0 python3-pyatspi)
+  openbox xdotool dbus dbus-x11 at-spi2-core python3-gi gir1.2-atspi-2.0 python3-pyatspi gdb)
 
 kmr_sudo() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

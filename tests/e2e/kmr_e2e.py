@@ -10,7 +10,9 @@ Everything runs with the system Python (/usr/bin/python3), which has pyatspi. No
 without a limit: every wait ends with a failure that names what was awaited.
 """
 
+import glob
 import os
+import resource
 import shutil
 import signal
 import subprocess
@@ -262,10 +264,13 @@ class Program:
             env.pop(key, None)
         self.log_path = os.path.join(servers.dir, "program.log")
         self._log = open(self.log_path, "w")
+        self.binary = os.path.join(servers.bin_dir, name)
+        # A crash leaves a core in the server folder (where the system allows), read by log().
         self.process = subprocess.Popen(
-            [os.path.join(servers.bin_dir, name), *args],
+            [self.binary, *args],
             cwd=servers.dir, env=env, stdin=subprocess.DEVNULL, stdout=self._log, stderr=subprocess.STDOUT,
-            start_new_session=True)
+            start_new_session=True, preexec_fn=lambda: resource.setrlimit(
+                resource.RLIMIT_CORE, (resource.RLIM_INFINITY, resource.RLIM_INFINITY)))
         import pyatspi  # after the desktop has set DBUS_SESSION_BUS_ADDRESS
 
         self.atspi = pyatspi
@@ -282,9 +287,27 @@ class Program:
         return None
 
     def log(self):
+        """What the program wrote; once it has ended, how it ended and, after a crash, where."""
         self._log.flush()
         with open(self.log_path, errors="replace") as log:
-            return log.read()
+            text = log.read()
+        code = self.process.poll()
+        if code is None:
+            return text
+        if code < 0:
+            text += f"\n(the program was ended by signal {signal.Signals(-code).name})\n"
+            text += self._backtrace()
+        else:
+            text += f"\n(the program ended with exit status {code})\n"
+        return text
+
+    def _backtrace(self):
+        cores = sorted(glob.glob(os.path.join(self.servers.dir, "core*")), key=os.path.getmtime)
+        if not cores or not shutil.which("gdb"):
+            return "(no core file to read a backtrace from)\n"
+        result = subprocess.run(["gdb", "-batch", "-ex", "thread apply all bt", self.binary, cores[-1]],
+                                stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
+        return result.stdout
 
     def running(self):
         return self.process.poll() is None
