@@ -1,6 +1,7 @@
 #include "DBGridEh.h"
 
 #include "DBErrors.h"
+#include "ElidingHeader.h"
 
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -80,6 +81,7 @@ private:
 } // namespace
 
 TDBGridEh::TDBGridEh(QWidget* parent) : QTableView(parent), FModel(new TDataSetModel(this)) {
+    setHorizontalHeader(new TElidingHeader(Qt::Horizontal, this));
     setModel(FModel);
     FDelegate = new TGridDelegate(FModel, this);
     setItemDelegate(FDelegate);

@@ -1,5 +1,6 @@
 #include "ProtocolGrid.h"
 
+#include "ElidingHeader.h"
 #include "ProtocolModel.h"
 
 #include <QAbstractButton>
@@ -70,6 +71,7 @@ void TProtocolCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
 
 TProtocolGrid::TProtocolGrid(QWidget* parent) : QTableView(parent) {
     setVerticalHeader(new TProtocolRowHeader(this));
+    setHorizontalHeader(new TElidingHeader(Qt::Horizontal, this));
     verticalHeader()->setMinimumWidth(FirstColumnWidth);
     verticalHeader()->setMaximumWidth(FirstColumnWidth);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
