@@ -2,6 +2,7 @@
 
 #include "CsvFile.h"
 #include "DialogGateway.h"
+#include "ElidingHeader.h"
 #include "ErrorOra.h"
 #include "RightsOverview.h"
 #include "SearchEdit.h"
@@ -51,6 +52,7 @@ TfmRightsOverview::TfmRightsOverview(QWidget* owner) : QDialog(owner), Model(new
     Grid = new QTableView(this);
     Grid->setObjectName(QStringLiteral("Grid"));
     Grid->setAccessibleName(QStringLiteral("Права пользователей"));
+    Grid->setHorizontalHeader(new TElidingHeader(Qt::Horizontal, Grid));
     Grid->setModel(Model);
     Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Grid->setSelectionMode(QAbstractItemView::SingleSelection);
