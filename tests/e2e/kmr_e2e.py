@@ -305,8 +305,11 @@ class Program:
         cores = sorted(glob.glob(os.path.join(self.servers.dir, "core*")), key=os.path.getmtime)
         if not cores or not shutil.which("gdb"):
             return "(no core file to read a backtrace from)\n"
-        result = subprocess.run(["gdb", "-batch", "-ex", "thread apply all bt", self.binary, cores[-1]],
-                                stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
+        try:
+            result = subprocess.run(["gdb", "-batch", "-ex", "thread apply all bt", self.binary, cores[-1]],
+                                    stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
+        except subprocess.TimeoutExpired:
+            return f"(gdb did not read {cores[-1]} within 120 s)\n"
         return result.stdout
 
     def running(self):
